@@ -1,0 +1,19 @@
+#include <cstdio>
+
+#include "launch_request.h"
+#include "platform/run_child.h"
+
+static const char UsageLine[] = "Kivo <Program> [Argument]";
+
+int main(int argc, char* argv[])
+{
+    const LaunchOutcome outcome = BuildLaunchRequest(argc, argv);
+    if (outcome.Usage) {
+        // No line terminator: callers compare these exact bytes. Returning lets the
+        // runtime flush stdout, so the line is whole in a file or a pipe too.
+        std::fputs(UsageLine, stdout);
+        return -1;
+    }
+    // The child's status, all 32 bits: the runtime hands main's result to ExitProcess.
+    return static_cast<int>(RunChild(outcome.Request));
+}
