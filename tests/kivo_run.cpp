@@ -1,0 +1,136 @@
+#include "kivo_run.h"
+
+#include <cstdio>
+
+static std::string BuildDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string directory(path, length);
+    return directory.substr(0, directory.find_last_of("\\/") + 1);
+}
+
+std::string KivoPath() { return BuildDirectory() + "Kivo.exe"; }
+std::string ProbePath() { return BuildDirectory() + "KivoProbe.exe"; }
+
+std::string TempPath(const std::string& name)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "kivo-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            text.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return false;
+    }
+    const bool whole = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && whole;
+}
+
+static std::string ReadAll(HANDLE pipe)
+{
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+static double Seconds(const FILETIME& time)
+{
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 1e7;
+}
+
+KivoRun RunKivo(const KivoStart& start)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    CreatePipe(&errRead, &errWrite, &inheritable, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    if (start.StdoutFile.empty()) {
+        CreatePipe(&outRead, &outWrite, &inheritable, 0);
+        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        outWrite = CreateFileA(start.StdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    std::string commandLine = "\"" + KivoPath() + "\" " + start.Operands;
+    PROCESS_INFORMATION kivo = {};
+    KivoRun run;
+
+    // A job counts every process started under the launcher, so a test can tell whether
+    // a child was started at all. The launcher joins it before it runs.
+    const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    LARGE_INTEGER frequency, begin, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&begin);
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                        start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo)) {
+        run.Status = GetLastError();
+        run.Stderr = "the test could not start Kivo.exe";
+    } else {
+        AssignProcessToJobObject(job, kivo.hProcess);
+        ResumeThread(kivo.hThread);
+        WaitForSingleObject(kivo.hProcess, INFINITE);
+        QueryPerformanceCounter(&end);
+        run.Seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
+        GetExitCodeProcess(kivo.hProcess, &run.Status);
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(kivo.hProcess, &created, &exited, &kernel, &user);
+        run.CpuSeconds = Seconds(kernel) + Seconds(user);
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+        QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr);
+        run.Processes = accounting.TotalProcesses;
+        CloseHandle(kivo.hProcess);
+        CloseHandle(kivo.hThread);
+    }
+    CloseHandle(job);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (outRead) {
+        run.Stdout = ReadAll(outRead);
+        CloseHandle(outRead);
+    }
+    run.Stderr += ReadAll(errRead);
+    CloseHandle(errRead);
+    return run;
+}
+
+std::string ReportValue(const std::string& report, const std::string& key)
+{
+    const std::string lines = "\n" + report;
+    const std::string marker = "\n" + key + "=";
+    const size_t at = lines.find(marker);
+    if (at == std::string::npos) {
+        return "(missing)";
+    }
+    const size_t from = at + marker.size();
+    return lines.substr(from, lines.find('\n', from) - from);
+}

@@ -1,0 +1,232 @@
+// Drives the real Kivo.exe with the probe as its child and checks what the child received
+// and what the launcher's caller sees.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "kivo_run.h"
+
+static const char UsageLine[] = "Kivo <Program> [Argument]";
+
+static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+static bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
+
+static bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+// Every run writes its probe report here; a missing file means no probe ran.
+static std::string FreshReport()
+{
+    const std::string report = TempPath("report.txt");
+    SetEnvironmentVariableA("KIVO_PROBE_OUT", report.c_str());
+    return report;
+}
+
+TEST(Usage, NoOperandPrintsTheUsageLineAndEndsWithMinusOne)
+{
+    const std::string file = TempPath("usage.txt");
+    for (const std::string& stdoutFile : {std::string(), file}) {
+        SCOPED_TRACE(stdoutFile.empty() ? "stdout is a pipe" : "stdout is a file");
+        const KivoRun run = RunKivo({"", "", stdoutFile});
+        const std::string out = stdoutFile.empty() ? run.Stdout : ReadFileText(file);
+        EXPECT_EQ(out, UsageLine);
+        EXPECT_EQ(out.size(), 25u);
+        EXPECT_EQ(run.Stderr, "");
+        EXPECT_EQ(run.Status, 0xFFFFFFFFu);
+        EXPECT_EQ(run.Processes, 1u) << "no child may be started";
+    }
+    DeleteFileA(file.c_str());
+}
+
+TEST(Launch, EachOperandFormHandsTheChildItsExactCommandLine)
+{
+    const std::string probe = ProbePath();
+    // A copy of the probe in a folder whose name holds spaces.
+    const std::string spaced = TempPath("dir with space");
+    CreateDirectoryA(spaced.c_str(), nullptr);
+    const std::string spacedProbe = spaced + "\\KivoProbe.exe";
+    ASSERT_TRUE(CopyFileA(probe.c_str(), spacedProbe.c_str(), FALSE));
+
+    struct Row {
+        const char* form;
+        std::string operands;
+        std::string module;
+        std::string commandLine;
+        DWORD status;
+    };
+    const Row rows[] = {
+        // The runtime removes the grouping quotes and turns \" into "; the rest is kept as is.
+        {"one operand", Quoted("\\\"" + probe + "\\\" /exit:5 a  b"), probe, Quoted(probe) + " /exit:5 a  b", 5},
+        // Windows hands the child the bare path; Wine quotes a first token that holds spaces.
+        {"one operand, a bare path with spaces", Quoted(spacedProbe), spacedProbe,
+         UnderWine() ? Quoted(spacedProbe) : spacedProbe, 0},
+        {"two operands: the module is not part of the command line", Quoted(probe) + " \"/exit:6 first second\"",
+         probe, "/exit:6 first second", 6},
+        {"three operands: the second and third are dropped",
+         Quoted("\\\"" + probe + "\\\" /exit:7 x") + " /exit:9 \"more words\"", probe, Quoted(probe) + " /exit:7 x", 7},
+        {"four operands", Quoted(probe) + " /exit:8 c d", probe, probe, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.form);
+        const std::string report = FreshReport();
+        const KivoRun run = RunKivo({row.operands, "", ""});
+        const std::string text = ReadFileText(report);
+        EXPECT_EQ(ReportValue(text, "cmdline"), row.commandLine);
+        EXPECT_TRUE(SamePath(ReportValue(text, "module"), row.module)) << ReportValue(text, "module");
+        EXPECT_EQ(run.Status, row.status);
+        EXPECT_EQ(run.Processes, 2u);
+        EXPECT_EQ(run.Stdout + run.Stderr, "");
+    }
+    DeleteFileA(spacedProbe.c_str());
+    RemoveDirectoryA(spaced.c_str());
+}
+
+TEST(Launch, TheChildsStatusComesBackWhole)
+{
+    const std::string probe = ProbePath();
+    for (const DWORD status : {0ul, 7ul, 0x80000000ul, 0xC0000005ul}) {
+        SCOPED_TRACE(status);
+        const KivoRun run = RunKivo({Quoted(probe) + " \"/exit:" + std::to_string(status) + "\"", "", ""});
+        EXPECT_EQ(run.Status, status);
+    }
+}
+
+TEST(Launch, AFailedStartEndsAtOnceWithThePlatformsErrorCodeAndWritesNothing)
+{
+    const std::string notAProgram = TempPath("notes.exe");
+    ASSERT_TRUE(WriteFileText(notAProgram, "just text, not a program\r\n"));
+
+    struct Row {
+        const char* what;
+        std::string operands;
+        DWORD status; // 0: any nonzero status
+    };
+    const Row rows[] = {
+        {"no such program", "no-such-program-kivo.exe /exit:0", ERROR_FILE_NOT_FOUND},
+        {"no such module, two operands", "no-such-program-kivo.exe \"/exit:0\"", ERROR_FILE_NOT_FOUND},
+        {"a text file named like a program", Quoted(notAProgram), ERROR_BAD_EXE_FORMAT},
+        {"one empty operand", "\"\"", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string report = FreshReport();
+        const KivoRun run = RunKivo({row.operands, "", ""});
+        if (row.status != 0) {
+            EXPECT_EQ(run.Status, row.status);
+        }
+        EXPECT_NE(run.Status, 0u) << "a failed start must not read as success";
+        EXPECT_EQ(run.Stdout + run.Stderr, "");
+        EXPECT_EQ(run.Processes, 1u);
+        EXPECT_EQ(ReadFileText(report), "");
+        EXPECT_LT(run.Seconds, 10.0) << "nothing to wait for";
+    }
+    DeleteFileA(notAProgram.c_str());
+}
+
+TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
+{
+    const std::string probe = ProbePath();
+
+    std::string report = FreshReport();
+    const KivoRun quick = RunKivo({Quoted(probe), "", ""});
+    const KivoRun slow = RunKivo({Quoted(probe) + " /sleep:1500", "", ""});
+    EXPECT_GE(slow.Seconds, 1.4);
+    EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
+    // A blocking wait costs nothing while the child runs.
+    EXPECT_LE(slow.CpuSeconds, quick.CpuSeconds + 0.05);
+
+    // A grandchild that outlives the child does not hold the launcher.
+    report = FreshReport();
+    const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:8000", "", ""});
+    EXPECT_LT(spawning.Seconds, 6.0);
+    EXPECT_EQ(spawning.Processes, 3u);
+    const DWORD id = std::stoul("0" + ReportValue(ReadFileText(report), "grandchild").substr(0, 10), nullptr, 10);
+    const HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+    ASSERT_NE(grandchild, nullptr);
+    EXPECT_EQ(WaitForSingleObject(grandchild, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the grandchild still runs";
+    TerminateProcess(grandchild, 0);
+    CloseHandle(grandchild);
+}
+
+TEST(Inherit, TheChildGetsTheEnvironmentAndDirectoryButNoHandles)
+{
+    const std::string folder = TempPath("cwd");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const char value[] = "a value with spaces \xE9";
+    SetEnvironmentVariableA("KIVO_PROBE_ENV", value);
+
+    // An inheritable pipe that the launcher receives from us; the child must not have it.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE leakRead = nullptr, leakWrite = nullptr;
+    ASSERT_TRUE(CreatePipe(&leakRead, &leakWrite, &inheritable, 0));
+    SetHandleInformation(leakRead, HANDLE_FLAG_INHERIT, 0);
+    const auto handleValue = reinterpret_cast<uintptr_t>(leakWrite);
+
+    const std::string report = FreshReport();
+    const KivoRun run = RunKivo({Quoted(ProbePath()) + " \"/handle:" + std::to_string(handleValue) + "\"", folder, ""});
+    SetEnvironmentVariableA("KIVO_PROBE_ENV", nullptr);
+    CloseHandle(leakWrite);
+    DWORD available = 0;
+    PeekNamedPipe(leakRead, nullptr, 0, nullptr, &available, nullptr);
+    CloseHandle(leakRead);
+
+    const std::string text = ReadFileText(report);
+    EXPECT_EQ(run.Status, 0u);
+    EXPECT_EQ(ReportValue(text, "env"), value);
+    EXPECT_TRUE(SamePath(ReportValue(text, "cwd"), folder)) << ReportValue(text, "cwd");
+    EXPECT_EQ(available, 0u) << "the child wrote into a handle it should not have";
+    RemoveDirectoryA(folder.c_str());
+}
+
+// The test itself shares the console and must outlive the interrupts it sends.
+static BOOL WINAPI SurviveInterrupt(DWORD event) { return event == CTRL_C_EVENT; }
+
+TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
+{
+    if (!UnderWine()) {
+        // On Windows the console is shared with whoever ran the tests; interrupt a console
+        // of our own instead.
+        FreeConsole();
+        AllocConsole();
+        ShowWindow(GetConsoleWindow(), SW_HIDE);
+    }
+    const HANDLE console = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) {
+        GTEST_SKIP() << "no console here, so no Ctrl+C can be delivered (under Wine, run this test under a "
+                        "pseudo-terminal, as ctest does)";
+    }
+    CloseHandle(console);
+    SetConsoleCtrlHandler(SurviveInterrupt, TRUE);
+
+    struct Row {
+        const char* child;
+        const char* directives;
+        DWORD status;
+    };
+    const Row rows[] = {
+        {"swallows Ctrl+C and ends later with its own status", "/ready /ctrlc", 42},
+        // Wine's default handler ends the process with 0 where Windows uses STATUS_CONTROL_C_EXIT.
+        {"dies of Ctrl+C", "/ready /sleep:10000", UnderWine() ? 0 : static_cast<DWORD>(STATUS_CONTROL_C_EXIT)},
+    };
+    const std::string readyName = "KivoProbeReady-" + std::to_string(GetCurrentProcessId());
+    SetEnvironmentVariableA("KIVO_PROBE_READY", readyName.c_str());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.child);
+        const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+        std::thread interrupter([ready] {
+            if (WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0) {
+                GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+            }
+        });
+        const std::string report = FreshReport();
+        const KivoRun run = RunKivo({Quoted(ProbePath()) + " \"" + row.directives + "\"", "", ""});
+        interrupter.join();
+        CloseHandle(ready);
+        EXPECT_EQ(run.Status, row.status);
+        EXPECT_EQ(run.Processes, 2u);
+        EXPECT_EQ(run.Stdout + run.Stderr, "");
+    }
+    SetConsoleCtrlHandler(SurviveInterrupt, FALSE);
+}

@@ -1,0 +1,118 @@
+// A child for the launcher's tests. It writes what it received, a line at a time, to the
+// file that KIVO_PROBE_OUT names, and acts on directives found anywhere in its command line:
+//   /exit:N     end with status N (decimal, all 32 bits)
+//   /sleep:MS   sleep before ending
+//   /spawn:MS   start a quiet copy of itself that sleeps MS, report its id, end at once
+//   /handle:N   if handle value N is an open pipe here, write "leak" into it
+//   /ready      set the event that KIVO_PROBE_READY names, once the probe is set up
+//   /ctrlc      survive Ctrl+C; end with 42 once one came, or with 3 after 10 s
+//   /quiet      write no report
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static HANDLE g_report = INVALID_HANDLE_VALUE;
+static HANDLE g_interrupted = nullptr;
+
+static void Report(const char* key, const char* value)
+{
+    if (g_report == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char line[40000];
+    const int length = std::snprintf(line, sizeof line, "%s=%s\n", key, value);
+    DWORD written = 0;
+    WriteFile(g_report, line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+// The number after a directive, or fallback when the directive is absent.
+static unsigned long Directive(const char* commandLine, const char* name, unsigned long fallback)
+{
+    const char* at = std::strstr(commandLine, name);
+    return at ? std::strtoul(at + std::strlen(name), nullptr, 10) : fallback;
+}
+
+static BOOL WINAPI NoteInterrupt(DWORD event)
+{
+    if (event != CTRL_C_EVENT) {
+        return FALSE;
+    }
+    SetEvent(g_interrupted);
+    return TRUE;
+}
+
+static void SpawnSleeper(unsigned long milliseconds)
+{
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    char commandLine[MAX_PATH + 64];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\" /quiet /sleep:%lu", module, milliseconds);
+    // No standard handles, so the sleeper keeps no pipe of the test's open.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION sleeper = {};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &sleeper)) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%lu", sleeper.dwProcessId);
+        Report("grandchild", id);
+        CloseHandle(sleeper.hProcess);
+        CloseHandle(sleeper.hThread);
+    }
+}
+
+int main()
+{
+    const char* commandLine = GetCommandLineA();
+    char path[32768];
+    if (!std::strstr(commandLine, "/quiet") &&
+        GetEnvironmentVariableA("KIVO_PROBE_OUT", path, sizeof path) > 0) {
+        g_report = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    Report("cmdline", commandLine);
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    Report("module", path);
+    GetCurrentDirectoryA(sizeof path, path);
+    Report("cwd", path);
+    if (GetEnvironmentVariableA("KIVO_PROBE_ENV", path, sizeof path) == 0) {
+        std::strcpy(path, "(unset)");
+    }
+    Report("env", path);
+
+    const HANDLE handle = reinterpret_cast<HANDLE>(Directive(commandLine, "/handle:", 0));
+    if (handle && GetFileType(handle) == FILE_TYPE_PIPE) {
+        DWORD written = 0;
+        WriteFile(handle, "leak", 4, &written, nullptr);
+    }
+
+    if (std::strstr(commandLine, "/spawn:")) {
+        SpawnSleeper(Directive(commandLine, "/spawn:", 0));
+    }
+
+    unsigned long status = Directive(commandLine, "/exit:", 0);
+    if (std::strstr(commandLine, "/ctrlc")) {
+        g_interrupted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+    }
+    if (std::strstr(commandLine, "/ready") &&
+        GetEnvironmentVariableA("KIVO_PROBE_READY", path, sizeof path) > 0) {
+        const HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, path);
+        SetEvent(ready);
+        CloseHandle(ready);
+    }
+    if (g_interrupted) {
+        const bool came = WaitForSingleObject(g_interrupted, 10000) == WAIT_OBJECT_0;
+        Report("interrupt", came ? "yes" : "no");
+        status = came ? 42 : 3;
+    }
+    Sleep(Directive(commandLine, "/sleep:", 0));
+
+    Report("done", "yes");
+    CloseHandle(g_report);
+    ExitProcess(static_cast<UINT>(status));
+}
