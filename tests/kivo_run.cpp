@@ -62,6 +62,15 @@ static double Seconds(const FILETIME& time)
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 1e7;
 }
 
+// Processor time the whole machine has spent busy so far. Wine does not report another
+// process's own times, so the launcher's cost shows as the machine's.
+static double MachineBusySeconds()
+{
+    FILETIME idle, kernel, user;
+    GetSystemTimes(&idle, &kernel, &user);
+    return Seconds(kernel) - Seconds(idle) + Seconds(user); // kernel time includes idle time
+}
+
 KivoRun RunKivo(const KivoStart& start)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -90,6 +99,7 @@ KivoRun RunKivo(const KivoStart& start)
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
     LARGE_INTEGER frequency, begin, end;
     QueryPerformanceFrequency(&frequency);
+    const double busyBefore = MachineBusySeconds();
     QueryPerformanceCounter(&begin);
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                         start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo)) {
@@ -101,10 +111,8 @@ KivoRun RunKivo(const KivoStart& start)
         WaitForSingleObject(kivo.hProcess, INFINITE);
         QueryPerformanceCounter(&end);
         run.Seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
+        run.BusySeconds = MachineBusySeconds() - busyBefore;
         GetExitCodeProcess(kivo.hProcess, &run.Status);
-        FILETIME created, exited, kernel, user;
-        GetProcessTimes(kivo.hProcess, &created, &exited, &kernel, &user);
-        run.CpuSeconds = Seconds(kernel) + Seconds(user);
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
         QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr);
         run.Processes = accounting.TotalProcesses;

@@ -18,7 +18,7 @@ struct KivoRun {
     std::string Stdout; // empty when it went to a file
     std::string Stderr;
     double Seconds = 0;    // from the start to the end of the wait
-    double CpuSeconds = 0; // the launcher's own user and kernel time
+    double BusySeconds = 0; // processor time the machine spent busy meanwhile, all cores
     DWORD Processes = 0;   // processes ever in the launcher's job, the launcher included
 };
 
