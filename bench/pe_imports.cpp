@@ -1,0 +1,49 @@
+#include "pe_imports.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+std::vector<std::string> PeImports(const std::string& path)
+{
+    std::vector<char> file;
+    if (FILE* in = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+            file.insert(file.end(), buffer, buffer + got);
+        }
+        std::fclose(in);
+    }
+    std::vector<std::string> names;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+    if (file.size() < sizeof *dos || dos->e_magic != IMAGE_DOS_SIGNATURE ||
+        file.size() < dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32)) {
+        return names;
+    }
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+
+    // Where an address of the loaded image lies in the file, or 0.
+    auto offset = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        return 0;
+    };
+
+    size_t at = offset(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    while (at != 0 && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= file.size()) {
+        const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(file.data() + at);
+        const size_t name = offset(import->Name);
+        if (import->Name == 0 || name == 0 || name >= file.size()) {
+            break;
+        }
+        names.emplace_back(file.data() + name, strnlen(file.data() + name, file.size() - name));
+        at += sizeof *import;
+    }
+    return names;
+}
