@@ -10,8 +10,9 @@ int main(int argc, char* argv[])
     const LaunchOutcome outcome = BuildLaunchRequest(argc, argv);
     if (outcome.Usage) {
         // No line terminator: callers compare these exact bytes. Returning lets the
-        // runtime flush stdout, so the line is whole in a file or a pipe too.
-        std::fputs(UsageLine, stdout);
+        // runtime flush stdout, so the line is whole in a file or a pipe too. Should
+        // stdout be gone, the status still tells the caller what happened.
+        (void)std::fputs(UsageLine, stdout);
         return -1;
     }
     // The child's status, all 32 bits: the runtime hands main's result to ExitProcess.

@@ -38,7 +38,7 @@ unsigned long RunChild(const LaunchRequest& request)
     }
 
     WaitForSingleObject(child.hProcess, INFINITE);
-    DWORD status;
+    DWORD status = 0;
     if (!GetExitCodeProcess(child.hProcess, &status)) {
         status = FailureStatus();
     }
