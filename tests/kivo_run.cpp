@@ -10,6 +10,12 @@ static std::string BuildDirectory()
     return directory.substr(0, directory.find_last_of("\\/") + 1);
 }
 
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
 std::string KivoPath() { return BuildDirectory() + "Kivo.exe"; }
 std::string ProbePath() { return BuildDirectory() + "KivoProbe.exe"; }
 
@@ -44,6 +50,13 @@ bool WriteFileText(const std::string& path, const std::string& text)
     }
     const bool whole = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && whole;
+}
+
+std::string FreshReport()
+{
+    const std::string report = TempPath("report.txt");
+    SetEnvironmentVariableA("KIVO_PROBE_OUT", report.c_str());
+    return report;
 }
 
 static std::string ReadAll(HANDLE pipe)
@@ -90,6 +103,9 @@ KivoRun RunKivo(const KivoStart& start)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
+    if (start.OddStdHandles) {
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = start.StdHandles;
+    }
     std::string commandLine = "\"" + KivoPath() + "\" " + start.Operands;
     PROCESS_INFORMATION kivo = {};
     KivoRun run;
@@ -101,7 +117,7 @@ KivoRun RunKivo(const KivoStart& start)
     QueryPerformanceFrequency(&frequency);
     const double busyBefore = MachineBusySeconds();
     QueryPerformanceCounter(&begin);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | start.CreationFlags, nullptr,
                         start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo)) {
         run.Status = GetLastError();
         run.Stderr = "the test could not start Kivo.exe";
@@ -141,4 +157,17 @@ std::string ReportValue(const std::string& report, const std::string& key)
     }
     const size_t from = at + marker.size();
     return lines.substr(from, lines.find('\n', from) - from);
+}
+
+std::thread OnProbeReady(std::function<void()> action)
+{
+    const std::string name = "KivoProbeReady-" + std::to_string(GetCurrentProcessId());
+    SetEnvironmentVariableA("KIVO_PROBE_READY", name.c_str());
+    const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    return std::thread([ready, action] {
+        if (WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0) {
+            action();
+        }
+        CloseHandle(ready);
+    });
 }

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 
 // How a test starts Kivo.exe. Every inheritable handle the test holds at the time is
 // handed to the launcher, as a caller's would be.
@@ -10,6 +12,11 @@ struct KivoStart {
     std::string Operands;   // what follows the launcher's quoted path on its command line
     std::string Directory;  // the launcher's current directory; empty: the test's own
     std::string StdoutFile; // send stdout to this file instead of a pipe
+    // Give the launcher these as all three standard handles instead of pipes (nothing is
+    // then captured): null for closed ones, INVALID_HANDLE_VALUE or any bad value.
+    bool OddStdHandles = false;
+    HANDLE StdHandles = nullptr;
+    DWORD CreationFlags = 0; // added to the launcher's creation flags
 };
 
 // What came of one run.
@@ -22,14 +29,26 @@ struct KivoRun {
     DWORD Processes = 0;   // processes ever in the launcher's job, the launcher included
 };
 
+std::string Quoted(const std::string& text);
+bool SamePath(const std::string& a, const std::string& b);
+bool UnderWine();
+
 std::string KivoPath();
 std::string ProbePath();
 std::string TempPath(const std::string& name); // a path in the temp folder, nothing there yet
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 
+// Names a fresh file for the probe's report, through the environment that the launcher
+// and its child inherit; the file stays missing when no probe runs.
+std::string FreshReport();
+
 // Starts Kivo.exe and waits until it has ended.
 KivoRun RunKivo(const KivoStart& start);
 
 // The value of "key=" in a probe report, or "(missing)".
 std::string ReportValue(const std::string& report, const std::string& key);
+
+// Runs action on another thread once the probe has set its ready event (its /ready
+// directive); join the thread after the run.
+std::thread OnProbeReady(std::function<void()> action);

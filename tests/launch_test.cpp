@@ -9,20 +9,6 @@
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
 
-static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-static bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
-
-static bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
-
-// Every run writes its probe report here; a missing file means no probe ran.
-static std::string FreshReport()
-{
-    const std::string report = TempPath("report.txt");
-    SetEnvironmentVariableA("KIVO_PROBE_OUT", report.c_str());
-    return report;
-}
-
 TEST(Usage, NoOperandPrintsTheUsageLineAndEndsWithMinusOne)
 {
     const std::string file = TempPath("usage.txt");
@@ -92,36 +78,65 @@ TEST(Launch, TheChildsStatusComesBackWhole)
     }
 }
 
+// The code CreateProcessA itself gives for a request that cannot start, or 0 should it start.
+static DWORD PlatformError(const std::string& application, std::string commandLine)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    if (CreateProcessA(application.empty() ? nullptr : application.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                       0, nullptr, nullptr, &startup, &child)) {
+        TerminateProcess(child.hProcess, 0);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+        return 0;
+    }
+    return GetLastError();
+}
+
 TEST(Launch, AFailedStartEndsAtOnceWithThePlatformsErrorCodeAndWritesNothing)
 {
     const std::string notAProgram = TempPath("notes.exe");
     ASSERT_TRUE(WriteFileText(notAProgram, "just text, not a program\r\n"));
+    const std::string folder = TempPath("folder.exe");
+    CreateDirectoryA(folder.c_str(), nullptr);
 
     struct Row {
         const char* what;
-        std::string operands;
-        DWORD status; // 0: any nonzero status
+        std::string application; // empty: the one-operand form
+        std::string commandLine;
+        DWORD documented; // the code Windows documents for it, or 0 where it varies
     };
     const Row rows[] = {
-        {"no such program", "no-such-program-kivo.exe /exit:0", ERROR_FILE_NOT_FOUND},
-        {"no such module, two operands", "no-such-program-kivo.exe \"/exit:0\"", ERROR_FILE_NOT_FOUND},
-        {"a text file named like a program", Quoted(notAProgram), ERROR_BAD_EXE_FORMAT},
-        {"one empty operand", "\"\"", 0},
+        {"no such program", "", "no-such-program-kivo.exe /exit:0", ERROR_FILE_NOT_FOUND},
+        {"no such module, two operands", "no-such-program-kivo.exe", "/exit:0", ERROR_FILE_NOT_FOUND},
+        {"a text file named like a program", "", notAProgram, ERROR_BAD_EXE_FORMAT},
+        {"a directory", "", folder, 0},
+        {"a path longer than MAX_PATH", "", "C:\\" + std::string(300, 'x') + ".exe", 0},
+        {"the device NUL", "", "NUL", 0},
+        {"the device CON", "", "CON", 0},
+        {"one empty operand", "", "", 0},
+        {"an operand of spaces only", "", "   ", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const std::string report = FreshReport();
-        const KivoRun run = RunKivo({row.operands, "", ""});
-        if (row.status != 0) {
-            EXPECT_EQ(run.Status, row.status);
+        const std::string operands =
+            row.application.empty() ? Quoted(row.commandLine) : Quoted(row.application) + " " + Quoted(row.commandLine);
+        const KivoRun run = RunKivo({operands, "", ""});
+        const DWORD expected = PlatformError(row.application, row.commandLine);
+        EXPECT_NE(expected, 0u) << "the platform started it";
+        EXPECT_EQ(run.Status, expected);
+        if (row.documented != 0) {
+            EXPECT_EQ(run.Status, row.documented);
         }
-        EXPECT_NE(run.Status, 0u) << "a failed start must not read as success";
         EXPECT_EQ(run.Stdout + run.Stderr, "");
         EXPECT_EQ(run.Processes, 1u);
         EXPECT_EQ(ReadFileText(report), "");
         EXPECT_LT(run.Seconds, 10.0) << "nothing to wait for";
     }
     DeleteFileA(notAProgram.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
@@ -211,20 +226,11 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
         // Wine's default handler ends the process with 0 where Windows uses STATUS_CONTROL_C_EXIT.
         {"dies of Ctrl+C", "/ready /sleep:10000", UnderWine() ? 0 : static_cast<DWORD>(STATUS_CONTROL_C_EXIT)},
     };
-    const std::string readyName = "KivoProbeReady-" + std::to_string(GetCurrentProcessId());
-    SetEnvironmentVariableA("KIVO_PROBE_READY", readyName.c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.child);
-        const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
-        std::thread interrupter([ready] {
-            if (WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0) {
-                GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-            }
-        });
-        const std::string report = FreshReport();
+        std::thread interrupter = OnProbeReady([] { GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); });
         const KivoRun run = RunKivo({Quoted(ProbePath()) + " \"" + row.directives + "\"", "", ""});
         interrupter.join();
-        CloseHandle(ready);
         EXPECT_EQ(run.Status, row.status);
         EXPECT_EQ(run.Processes, 2u);
         EXPECT_EQ(run.Stdout + run.Stderr, "");

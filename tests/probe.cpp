@@ -6,6 +6,7 @@
 //   /handle:N   if handle value N is an open pipe here, write "leak" into it
 //   /ready      set the event that KIVO_PROBE_READY names, once the probe is set up
 //   /ctrlc      survive Ctrl+C; end with 42 once one came, or with 3 after 10 s
+//   /crash      die of an access violation
 //   /quiet      write no report
 #include <windows.h>
 
@@ -41,6 +42,11 @@ static BOOL WINAPI NoteInterrupt(DWORD event)
     }
     SetEvent(g_interrupted);
     return TRUE;
+}
+
+static LONG WINAPI EndWithFaultCode(EXCEPTION_POINTERS*)
+{
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 static void SpawnSleeper(unsigned long milliseconds)
@@ -83,6 +89,8 @@ int main()
         std::strcpy(path, "(unset)");
     }
     Report("env", path);
+    std::snprintf(path, sizeof path, "%lu", GetCurrentProcessId());
+    Report("pid", path);
 
     const HANDLE handle = reinterpret_cast<HANDLE>(Directive(commandLine, "/handle:", 0));
     if (handle && GetFileType(handle) == FILE_TYPE_PIPE) {
@@ -111,6 +119,13 @@ int main()
         status = came ? 42 : 3;
     }
     Sleep(Directive(commandLine, "/sleep:", 0));
+    if (std::strstr(commandLine, "/crash")) {
+        // End with the exception's code, as an unhandled fault does, but without the
+        // debugger that Wine would start.
+        SetUnhandledExceptionFilter(EndWithFaultCode);
+        volatile uintptr_t nowhere = 0; // not a constant, so the compiler emits a real store
+        *reinterpret_cast<volatile int*>(nowhere) = 0;
+    }
 
     Report("done", "yes");
     CloseHandle(g_report);
