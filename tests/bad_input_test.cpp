@@ -82,7 +82,7 @@ TEST(BadInput, AChildThatCrashesOrIsKilledEndsTheLauncherWithItsStatus)
     const DWORD chosen = 0x0BADF00D;
     const std::string report = FreshReport();
     std::thread killer = OnProbeReady([&report, chosen] {
-        const DWORD id = std::stoul("0" + ReportValue(ReadFileText(report), "pid"));
+        const DWORD id = ReportNumber(ReadFileText(report), "pid");
         const HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, id);
         TerminateProcess(child, chosen);
         CloseHandle(child);

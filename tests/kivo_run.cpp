@@ -1,6 +1,7 @@
 #include "kivo_run.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 static std::string BuildDirectory()
 {
@@ -157,6 +158,11 @@ std::string ReportValue(const std::string& report, const std::string& key)
     }
     const size_t from = at + marker.size();
     return lines.substr(from, lines.find('\n', from) - from);
+}
+
+DWORD ReportNumber(const std::string& report, const std::string& key)
+{
+    return std::strtoul(ReportValue(report, key).c_str(), nullptr, 10);
 }
 
 std::thread OnProbeReady(std::function<void()> action)

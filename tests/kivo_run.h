@@ -46,8 +46,9 @@ std::string FreshReport();
 // Starts Kivo.exe and waits until it has ended.
 KivoRun RunKivo(const KivoStart& start);
 
-// The value of "key=" in a probe report, or "(missing)".
+// The value of "key=" in a probe report, or "(missing)"; as a number, or 0.
 std::string ReportValue(const std::string& report, const std::string& key);
+DWORD ReportNumber(const std::string& report, const std::string& key);
 
 // Runs action on another thread once the probe has set its ready event (its /ready
 // directive); join the thread after the run.

@@ -2,9 +2,6 @@
 // and what the launcher's caller sees.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <thread>
-
 #include "kivo_run.h"
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
@@ -143,8 +140,8 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
 {
     const std::string probe = ProbePath();
 
-    std::string report = FreshReport();
     const KivoRun quick = RunKivo({Quoted(probe), "", ""});
+    std::string report = FreshReport();
     const KivoRun slow = RunKivo({Quoted(probe) + " /sleep:1500", "", ""});
     EXPECT_GE(slow.Seconds, 1.4);
     EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
@@ -157,7 +154,7 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
     const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:8000", "", ""});
     EXPECT_LT(spawning.Seconds, 6.0);
     EXPECT_EQ(spawning.Processes, 3u);
-    const DWORD id = std::stoul("0" + ReportValue(ReadFileText(report), "grandchild").substr(0, 10), nullptr, 10);
+    const DWORD id = ReportNumber(ReadFileText(report), "grandchild");
     const HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
     ASSERT_NE(grandchild, nullptr);
     EXPECT_EQ(WaitForSingleObject(grandchild, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the grandchild still runs";
