@@ -2,6 +2,8 @@
 // and what the launcher's caller sees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "kivo_run.h"
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
@@ -141,16 +143,21 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
     const std::string probe = ProbePath();
 
     const KivoRun quick = RunKivo({Quoted(probe), "", ""});
-    std::string report = FreshReport();
-    const KivoRun slow = RunKivo({Quoted(probe) + " /sleep:1500", "", ""});
-    EXPECT_GE(slow.Seconds, 1.4);
-    EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
+    double slowBusy = 1e9;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::string report = FreshReport();
+        const KivoRun slow = RunKivo({Quoted(probe) + " /sleep:1500", "", ""});
+        EXPECT_GE(slow.Seconds, 1.4);
+        EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
+        slowBusy = std::min(slowBusy, slow.BusySeconds);
+    }
     // A blocking wait costs nothing while the child runs; a launcher that polled would
-    // keep a processor busy for most of the 1.5 s.
-    EXPECT_LE(slow.BusySeconds, quick.BusySeconds + 0.4);
+    // keep a processor busy for most of the 1.5 s. The better of two runs discounts
+    // whatever else the machine was doing.
+    EXPECT_LE(slowBusy, quick.BusySeconds + 0.4);
 
     // A grandchild that outlives the child does not hold the launcher.
-    report = FreshReport();
+    const std::string report = FreshReport();
     const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:8000", "", ""});
     EXPECT_LT(spawning.Seconds, 6.0);
     EXPECT_EQ(spawning.Processes, 3u);
