@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host.h"
 #include "pe_imports.h"
 
 namespace {
@@ -21,14 +22,6 @@ namespace {
 struct Figures {
     double Min, Median, P90; // seconds
 };
-
-std::string Folder()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self(path, length);
-    return self.substr(0, self.find_last_of("\\/") + 1);
-}
 
 double Now()
 {
@@ -39,18 +32,6 @@ double Now()
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Seconds(const FILETIME& time)
-{
-    return static_cast<double>(static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 1e7;
-}
-
-double MachineBusySeconds()
-{
-    FILETIME idle, kernel, user;
-    GetSystemTimes(&idle, &kernel, &user);
-    return Seconds(kernel) - Seconds(idle) + Seconds(user); // kernel time includes idle time
 }
 
 // Starts a command line with its standard handles on NUL; the caller waits and closes.
@@ -135,15 +116,18 @@ const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 int main(int argc, char* argv[])
 {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 120;
-    const std::string json = argc > 2 ? argv[2] : Folder() + "bench.json";
-    const std::string noop = "\"" + Folder() + "KivoNoop.exe\"";
-    const std::string kivo = "\"" + Folder() + "Kivo.exe\"";
-    // The operand of a one-operand launch: the child's quoted path, quotes escaped.
-    const std::string noopOperand = "\"\\\"" + Folder() + "KivoNoop.exe\\\"\"";
+    const std::string json = argc > 2 ? argv[2] : ExeFolder() + "bench.json";
+    const std::string noop = "\"" + ExeFolder() + "KivoNoop.exe\"";
+    const std::string kivo = "\"" + ExeFolder() + "Kivo.exe\"";
+    // Kivo's command line for a one-operand launch of the no-op child: the child's quoted
+    // path, its quotes escaped, and what follows it.
+    const auto kivoNoop = [&](const std::string& rest) {
+        return kivo + " \"\\\"" + ExeFolder() + "KivoNoop.exe\\\"" + rest + "\"";
+    };
 
     const char* names[4] = {"no-op child, direct", "Kivo, no operand (usage)", "Kivo starting the no-op child",
                             "cmd /c starting the no-op child"};
-    const std::string commandLines[4] = {noop, kivo, kivo + " " + noopOperand, "cmd /c " + noop};
+    const std::string commandLines[4] = {noop, kivo, kivoNoop(""), "cmd /c " + noop};
     std::vector<double> times[4];
     // Three rounds to warm up, not counted. Each round starts one variant further on
     // (1 2 3 4, 2 3 4 1, ...), so that no variant always follows the same one.
@@ -161,16 +145,16 @@ int main(int argc, char* argv[])
         figures[variant] = Summarise(times[variant]);
     }
 
-    const WaitCost quick = MeasureWait(kivo + " " + noopOperand);
-    const WaitCost slow = MeasureWait(kivo + " \"\\\"" + Folder() + "KivoNoop.exe\\\" 2000\"");
+    const WaitCost quick = MeasureWait(kivoNoop(""));
+    const WaitCost slow = MeasureWait(kivoNoop(" 2000"));
     const SIZE_T noopPeak = PeakWorkingSet(noop + " 1000");
-    const SIZE_T kivoPeak = PeakWorkingSet(kivo + " \"\\\"" + Folder() + "KivoNoop.exe\\\" 1000\"");
+    const SIZE_T kivoPeak = PeakWorkingSet(kivoNoop(" 1000"));
 
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
-    GetFileAttributesExA((Folder() + "Kivo.exe").c_str(), GetFileExInfoStandard, &attributes);
+    GetFileAttributesExA((ExeFolder() + "Kivo.exe").c_str(), GetFileExInfoStandard, &attributes);
     const DWORD size = attributes.nFileSizeLow;
     std::string imports;
-    for (const std::string& name : PeImports(Folder() + "Kivo.exe")) {
+    for (const std::string& name : PeImports(ExeFolder() + "Kivo.exe")) {
         imports += (imports.empty() ? "" : ", ") + name;
     }
 

@@ -2,19 +2,13 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
+
+#include "host.h"
 
 std::vector<std::string> PeImports(const std::string& path)
 {
-    std::vector<char> file;
-    if (FILE* in = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-            file.insert(file.end(), buffer, buffer + got);
-        }
-        std::fclose(in);
-    }
+    const std::string file = ReadFileText(path);
     std::vector<std::string> names;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
     if (file.size() < sizeof *dos || dos->e_magic != IMAGE_DOS_SIGNATURE ||

@@ -3,22 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-static std::string BuildDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string directory(path, length);
-    return directory.substr(0, directory.find_last_of("\\/") + 1);
-}
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
-std::string KivoPath() { return BuildDirectory() + "Kivo.exe"; }
-std::string ProbePath() { return BuildDirectory() + "KivoProbe.exe"; }
+std::string KivoPath() { return ExeFolder() + "Kivo.exe"; }
+std::string ProbePath() { return ExeFolder() + "KivoProbe.exe"; }
 
 std::string TempPath(const std::string& name)
 {
@@ -27,20 +19,6 @@ std::string TempPath(const std::string& name)
     const std::string path = std::string(folder) + "kivo-" + std::to_string(GetCurrentProcessId()) + "-" + name;
     DeleteFileA(path.c_str());
     return path;
-}
-
-std::string ReadFileText(const std::string& path)
-{
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            text.append(buffer, got);
-        }
-        std::fclose(file);
-    }
-    return text;
 }
 
 bool WriteFileText(const std::string& path, const std::string& text)
@@ -69,20 +47,6 @@ static std::string ReadAll(HANDLE pipe)
         text.append(buffer, got);
     }
     return text;
-}
-
-static double Seconds(const FILETIME& time)
-{
-    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 1e7;
-}
-
-// Processor time the whole machine has spent busy so far. Wine does not report another
-// process's own times, so the launcher's cost shows as the machine's.
-static double MachineBusySeconds()
-{
-    FILETIME idle, kernel, user;
-    GetSystemTimes(&idle, &kernel, &user);
-    return Seconds(kernel) - Seconds(idle) + Seconds(user); // kernel time includes idle time
 }
 
 KivoRun RunKivo(const KivoStart& start)

@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "host.h"
+
 // How a test starts Kivo.exe. Every inheritable handle the test holds at the time is
 // handed to the launcher, as a caller's would be.
 struct KivoStart {
@@ -36,7 +38,6 @@ bool UnderWine();
 std::string KivoPath();
 std::string ProbePath();
 std::string TempPath(const std::string& name); // a path in the temp folder, nothing there yet
-std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 
 // Names a fresh file for the probe's report, through the environment that the launcher
