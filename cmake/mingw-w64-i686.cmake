@@ -1,16 +1,6 @@
-# Cross-build for 32-bit Windows with mingw-w64; the test programs run under Wine.
+# Cross-build for 32-bit Windows (x86) with mingw-w64; the test programs run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
-# The posix threading variant, because GoogleTest needs std::mutex and friends.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-find_program(WINE_PROGRAM wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all ${WINE_PROGRAM})
+set(KIVO_MINGW_TRIPLE i686-w64-mingw32)
+set(KIVO_WINE_ARCH x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,5 +1,5 @@
-# Builds the release archive and checks that it holds exactly Kivo.exe, the README and
-# the licence, at its top. Run as:
+# Builds this build's archive with cpack and checks that it holds exactly Kivo.exe, the
+# README and the licence, at its top. Run as:
 #   cmake -DBUILD=<build dir> -DCONFIG=<config> -DNAME=<archive name> -P check_package.cmake
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BUILD}/CPackConfig.cmake -C "${CONFIG}" -B ${BUILD}/package
     RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)

@@ -1,6 +1,7 @@
-# Checks that Kivo.exe is one file that loads on Windows 4.0 and later: PE32 for i386,
-# console subsystem, version 4.0 in the header, and no imports but KERNEL32 and msvcrt.
-# Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -P check_pe.cmake
+# Checks that Kivo.exe is one small file that loads on the oldest Windows of its
+# architecture: PE32 for i386 and Windows 4.0, or PE32+ for x86-64 and Windows 5.2;
+# console subsystem; no link time stamp; at most 16 KiB; no imports but KERNEL32 and
+# msvcrt. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
 if(NOT OBJDUMP)
     message("SKIPPED: no objdump for PE files on this machine")
     return()
@@ -10,13 +11,25 @@ if(failed)
     message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
 endif()
 
+if(ARCH STREQUAL "x64")
+    set(format "pei-x86-64")
+    set(magic "020b")
+    set(major 5)
+    set(minor 2)
+else()
+    set(format "pei-i386")
+    set(magic "010b")
+    set(major 4)
+    set(minor 0)
+endif()
 set(wanted
-    "file format pei-i386"
-    "Magic[ \t]+010b"
-    "MajorOSystemVersion[ \t]+4\n"
-    "MinorOSystemVersion[ \t]+0\n"
-    "MajorSubsystemVersion[ \t]+4\n"
-    "MinorSubsystemVersion[ \t]+0\n"
+    "file format ${format}"
+    "Magic[ \t]+${magic}"
+    "Time/Date[ \t]+[A-Za-z]+ [A-Za-z]+ +1 00:00:00 1970\n"
+    "MajorOSystemVersion[ \t]+${major}\n"
+    "MinorOSystemVersion[ \t]+${minor}\n"
+    "MajorSubsystemVersion[ \t]+${major}\n"
+    "MinorSubsystemVersion[ \t]+${minor}\n"
     "Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)")
 set(problems "")
 foreach(pattern IN LISTS wanted)
@@ -24,6 +37,11 @@ foreach(pattern IN LISTS wanted)
         string(APPEND problems "\n  missing: ${pattern}")
     endif()
 endforeach()
+
+file(SIZE ${EXE} size)
+if(size GREATER 16384)
+    string(APPEND problems "\n  ${size} bytes, more than 16 KiB")
+endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 list(TRANSFORM imports REPLACE "DLL Name: " "")
@@ -35,4 +53,4 @@ endif()
 if(problems)
     message(FATAL_ERROR "${EXE}:${problems}")
 endif()
-message("${EXE}: PE32 i386 console program for Windows 4.0, imports ${imports}")
+message("${EXE}: ${format} console program for Windows ${major}.${minor}, ${size} bytes, imports ${imports}")

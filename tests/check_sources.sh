@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Second opinions on the launcher's own sources: `check_sources.sh clang|tidy|cppcheck ROOT`.
+# Second opinions on the launcher's own sources, for one architecture:
+#   check_sources.sh clang|tidy|cppcheck x86|x64 ROOT
 # clang compiles them for the same target as the product, warnings as errors; clang-tidy
 # and cppcheck must report nothing.
 set -u
 tool=$1
-root=$2
+arch=$2
+root=$3
 sources=("$root"/src/*.cpp "$root"/src/platform/*.cpp)
 program=$(case $tool in clang) echo clang++ ;; tidy) echo clang-tidy ;; *) echo "$tool" ;; esac)
 if ! command -v "$program" >/dev/null; then
     echo "SKIPPED: $program is not installed"
     exit 0
 fi
+case $arch in
+    x64) triple=x86_64-w64-mingw32 platform=win64 ;;
+    *) triple=i686-w64-mingw32 platform=win32A ;;
+esac
 
 # clang finds the mingw-w64 C headers by itself, but not the cross libstdc++ headers.
-cxx=$(ls -d /usr/lib/gcc/i686-w64-mingw32/*-posix 2>/dev/null | sort -V | tail -n 1)/include/c++
-flags=(--target=i686-w64-mingw32 -std=c++17 -isystem "$cxx" -isystem "$cxx/i686-w64-mingw32"
-       -I"$root/src" -DWIN32_LEAN_AND_MEAN)
+cxx=$(ls -d /usr/lib/gcc/$triple/*-posix 2>/dev/null | sort -V | tail -n 1)/include/c++
+flags=(--target=$triple -std=c++17 -isystem "$cxx" -isystem "$cxx/$triple" -I"$root/src" -DWIN32_LEAN_AND_MEAN)
 case $tool in
     clang)
         clang++ "${flags[@]}" -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Werror \
@@ -23,6 +28,6 @@ case $tool in
     tidy)
         clang-tidy --quiet "${sources[@]}" -- "${flags[@]}" ;;
     cppcheck)
-        cppcheck --enable=warning,style,performance,portability --std=c++17 --platform=win32A \
+        cppcheck --enable=warning,style,performance,portability --std=c++17 --platform=$platform \
             --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -q -I"$root/src" "$root/src" ;;
 esac

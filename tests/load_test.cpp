@@ -21,7 +21,7 @@ TEST(Load, FiveHundredLaunchesInARowEachWithItsOwnStatus)
     for (DWORD index = 0; index < 500; ++index) {
         const DWORD status = StatusFor(index);
         const KivoRun run = RunKivo({ProbeEndingWith(status), "", ""});
-        EXPECT_EQ(run.Status, status) << "launch " << index;
+        EXPECT_EQ(run.Status, status) << "launch " << index << ": " << run.Stderr;
         EXPECT_EQ(run.Processes, 2u) << "launch " << index;
         ++checked;
     }

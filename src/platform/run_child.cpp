@@ -24,7 +24,8 @@ unsigned long RunChild(const LaunchRequest& request)
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    static_assert(sizeof(STARTUPINFOA) == 68, "the launcher is built for 32-bit Windows");
+    static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104),
+                  "the startup record of x86 or x64 Windows");
 
     PROCESS_INFORMATION child;
     ZeroMemory(&child, sizeof child);
