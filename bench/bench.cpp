@@ -115,6 +115,7 @@ const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
 int main(int argc, char* argv[])
 {
+    const char* const arch = sizeof(void*) == 8 ? "x64" : "x86"; // of this build, which Kivo.exe shares
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 120;
     const std::string json = argc > 2 ? argv[2] : ExeFolder() + "bench.json";
     const std::string noop = "\"" + ExeFolder() + "KivoNoop.exe\"";
@@ -169,29 +170,30 @@ int main(int argc, char* argv[])
     const double peakRatio = static_cast<double>(kivoPeak) / static_cast<double>(noopPeak);
     const double waitExtra = slow.Own - quick.Own;
 
-    std::printf("Launch wall time, CreateProcess to the end of the wait, %d runs each, interleaved\n", rounds);
+    std::printf("%s build. Launch wall time, CreateProcess to the end of the wait, %d runs each, interleaved\n", arch,
+                rounds);
     std::printf("(the minimum is the steadiest figure; process starts are noisy and often bimodal)\n\n");
     std::printf("  %-34s %9s %9s %9s\n", "variant", "min ms", "median ms", "p90 ms");
     for (int variant = 0; variant < 4; ++variant) {
         std::printf("  %d %-32s %9.2f %9.2f %9.2f\n", variant + 1, names[variant], figures[variant].Min * 1e3,
                     figures[variant].Median * 1e3, figures[variant].P90 * 1e3);
     }
-    std::printf("\nRatios (from minima; from medians)\n");
+    std::printf("\n%s ratios (from minima; from medians)\n", arch);
     std::printf("  cost Kivo adds, (3-1)/1:  %.3f; %.3f  target <= 1.10: %s\n", addedMin, addedMedian,
                 Verdict(addedMin <= 1.10));
     std::printf("  usage path, 2/1:          %.3f; %.3f  target <= 1.05: %s\n", usageMin, usageMedian,
                 Verdict(usageMin <= 1.05));
     std::printf("  Kivo against cmd, 3/4:    %.3f; %.3f  (for the reader)\n", cmdMin, cmdMedian);
-    std::printf("\nKivo's processor time while its child runs\n");
+    std::printf("\n%s Kivo's processor time while its child runs\n", arch);
     std::printf("  child sleeps 2 s: own %.1f ms, machine busy %.1f ms\n", slow.Own * 1e3, slow.Machine * 1e3);
     std::printf("  child ends at once: own %.1f ms, machine busy %.1f ms\n", quick.Own * 1e3, quick.Machine * 1e3);
     std::printf("  extra: %.1f ms  target <= 2 ms: %s\n", waitExtra * 1e3, Verdict(waitExtra <= 0.002));
     std::printf("  (Wine reports no other process's own times; there the machine's busy time, which counts\n"
                 "  every process, bounds the launcher's)\n");
-    std::printf("\nPeak working set: Kivo %lu KiB, no-op child %lu KiB, ratio %.3f  target <= 1.05: %s\n",
+    std::printf("\n%s peak working set: Kivo %lu KiB, no-op child %lu KiB, ratio %.3f  target <= 1.05: %s\n", arch,
                 static_cast<unsigned long>(kivoPeak / 1024), static_cast<unsigned long>(noopPeak / 1024), peakRatio,
                 Verdict(peakRatio <= 1.05));
-    std::printf("Kivo.exe: %lu bytes  target <= 16384: %s; imports %s\n", size, Verdict(size <= 16384),
+    std::printf("%s Kivo.exe: %lu bytes  target <= 16384: %s; imports %s\n", arch, size, Verdict(size <= 16384),
                 imports.c_str());
 
     FILE* out = std::fopen(json.c_str(), "w");
@@ -199,7 +201,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot write %s\n", json.c_str());
         return 1;
     }
-    std::fprintf(out, "{\n  \"rounds\": %d,\n  \"variants\": [\n", rounds);
+    std::fprintf(out, "{\n  \"arch\": \"%s\",\n  \"rounds\": %d,\n  \"variants\": [\n", arch, rounds);
     for (int variant = 0; variant < 4; ++variant) {
         std::fprintf(out, "    {\"name\": \"%s\", \"min_ms\": %.3f, \"median_ms\": %.3f, \"p90_ms\": %.3f}%s\n",
                      names[variant], figures[variant].Min * 1e3, figures[variant].Median * 1e3,
