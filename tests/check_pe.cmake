@@ -1,7 +1,7 @@
 # Checks that Kivo.exe is one small file that loads on the oldest Windows of its
 # architecture: PE32 for i386 and Windows 4.0, or PE32+ for x86-64 and Windows 5.2;
-# console subsystem; no link time stamp; at most 16 KiB; no imports but KERNEL32 and
-# msvcrt. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
+# console subsystem; no link time stamp; the application manifest; at most 16 KiB; no
+# imports but KERNEL32 and msvcrt. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
 if(NOT OBJDUMP)
     message("SKIPPED: no objdump for PE files on this machine")
     return()
@@ -38,6 +38,18 @@ foreach(pattern IN LISTS wanted)
     endif()
 endforeach()
 
+# The application manifest: resource 1 of type 24, asking for UTF-8 as the ANSI code
+# page and for running as the caller.
+if(NOT dump MATCHES "Entry: ID: 0x000018[^\n]*\n[^\n]*\n[^\n]*Entry: ID: 0x000001,")
+    string(APPEND problems "\n  no application manifest (resource 1 of type 24)")
+endif()
+file(STRINGS ${EXE} manifest REGEX "<(activeCodePage|requestedExecutionLevel) ")
+foreach(setting "<activeCodePage [^>]*>UTF-8</activeCodePage>" "<requestedExecutionLevel level=\"asInvoker\"")
+    if(NOT manifest MATCHES "${setting}")
+        string(APPEND problems "\n  the manifest lacks ${setting}")
+    endif()
+endforeach()
+
 file(SIZE ${EXE} size)
 if(size GREATER 16384)
     string(APPEND problems "\n  ${size} bytes, more than 16 KiB")
@@ -53,4 +65,5 @@ endif()
 if(problems)
     message(FATAL_ERROR "${EXE}:${problems}")
 endif()
-message("${EXE}: ${format} console program for Windows ${major}.${minor}, ${size} bytes, imports ${imports}")
+message("${EXE}: ${format} console program for Windows ${major}.${minor} with its manifest, ${size} bytes, "
+    "imports ${imports}")

@@ -31,6 +31,15 @@ bool WriteFileText(const std::string& path, const std::string& text)
     return std::fclose(file) == 0 && whole;
 }
 
+std::wstring Widen(const std::string& text, UINT codePage)
+{
+    std::wstring wide(text.size(), L'\0');
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                           static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(length));
+    return wide;
+}
+
 std::string FreshReport()
 {
     const std::string report = TempPath("report.txt");
@@ -49,6 +58,22 @@ static std::string ReadAll(HANDLE pipe)
     return text;
 }
 
+// The launcher's startup record, in the ANSI or the wide form: they differ only in texts,
+// which stay null.
+template <typename Record>
+static Record StartupRecord(const KivoStart& start, HANDLE out, HANDLE err)
+{
+    Record startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    if (start.OddStdHandles) {
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = start.StdHandles;
+    }
+    return startup;
+}
+
 KivoRun RunKivo(const KivoStart& start)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -63,15 +88,12 @@ KivoRun RunKivo(const KivoStart& start)
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    if (start.OddStdHandles) {
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = start.StdHandles;
-    }
-    std::string commandLine = "\"" + KivoPath() + "\" " + start.Operands;
+    STARTUPINFOA narrowStartup = StartupRecord<STARTUPINFOA>(start, outWrite, errWrite);
+    STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, outWrite, errWrite);
+    std::string commandLine = Quoted(KivoPath()) + " " + start.Operands;
+    std::wstring wideCommandLine = Widen(Quoted(KivoPath())) + L" " + start.WideOperands;
+    const std::wstring wideDirectory = Widen(start.Directory);
+    const DWORD flags = CREATE_SUSPENDED | start.CreationFlags;
     PROCESS_INFORMATION kivo = {};
     KivoRun run;
 
@@ -82,8 +104,13 @@ KivoRun RunKivo(const KivoStart& start)
     QueryPerformanceFrequency(&frequency);
     const double busyBefore = MachineBusySeconds();
     QueryPerformanceCounter(&begin);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | start.CreationFlags, nullptr,
-                        start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo)) {
+    const BOOL started =
+        start.WideOperands.empty()
+            ? CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
+                             start.Directory.empty() ? nullptr : start.Directory.c_str(), &narrowStartup, &kivo)
+            : CreateProcessW(nullptr, &wideCommandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
+                             start.Directory.empty() ? nullptr : wideDirectory.c_str(), &startup, &kivo);
+    if (!started) {
         run.Status = GetLastError();
         run.Stderr = "the test could not start Kivo.exe";
     } else {

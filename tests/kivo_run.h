@@ -19,6 +19,9 @@ struct KivoStart {
     bool OddStdHandles = false;
     HANDLE StdHandles = nullptr;
     DWORD CreationFlags = 0; // added to the launcher's creation flags
+    // When not empty, the operands instead, given through the wide API as cmd.exe and
+    // PowerShell do.
+    std::wstring WideOperands = {};
 };
 
 // What came of one run.
@@ -39,6 +42,7 @@ std::string KivoPath();
 std::string ProbePath();
 std::string TempPath(const std::string& name); // a path in the temp folder, nothing there yet
 bool WriteFileText(const std::string& path, const std::string& text);
+std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);
 
 // Names a fresh file for the probe's report, through the environment that the launcher
 // and its child inherit; the file stays missing when no probe runs.

@@ -241,3 +241,59 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
     }
     SetConsoleCtrlHandler(SurviveInterrupt, FALSE);
 }
+
+// Text that the test run's ANSI code page lacks: CJK, a character beyond the Basic
+// Multilingual Plane (a surrogate pair), and e with a combining accent beside a
+// precomposed e acute. A wildcard or a different letter in their place would be as bad as
+// losing them.
+static const wchar_t Unusual[] = L"\u6587\u4EF6-\U0001F600-e\u0301-\u00E9";
+
+static bool SameWidePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
+{
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Unusual, -1, nullptr, 0, nullptr, &lost);
+    ASSERT_TRUE(lost) << "code page " << GetACP() << " holds every character, so nothing here could go wrong; "
+                      << "run the tests in one that does not (under Wine, en_US gives 1252)";
+
+    // A copy of the probe in a folder whose name has no ANSI form.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + std::wstring(L"kivo-") + std::to_wstring(GetCurrentProcessId()) + L"-\u76EE\u5F55";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring probe = Widen(ProbePath());
+    const std::wstring farProbe = folder + L"\\KivoProbe.exe";
+    ASSERT_TRUE(CopyFileW(probe.c_str(), farProbe.c_str(), FALSE));
+
+    struct Row {
+        const char* form;
+        std::wstring operands;
+        std::wstring module;
+        std::wstring commandLine;
+        DWORD status;
+    };
+    const Row rows[] = {
+        {"one operand", L"\"\\\"" + probe + L"\\\" /exit:3 " + Unusual + L"\"", probe,
+         L"\"" + probe + L"\" /exit:3 " + Unusual, 3},
+        {"a module in a folder with no ANSI name, one operand", L"\"\\\"" + farProbe + L"\\\" /exit:4 " + Unusual + L"\"",
+         farProbe, L"\"" + farProbe + L"\" /exit:4 " + Unusual, 4},
+        {"the same module, two operands", L"\"" + farProbe + L"\" \"probe /exit:5 " + Unusual + L"\"", farProbe,
+         L"probe /exit:5 " + std::wstring(Unusual), 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.form);
+        const std::string report = FreshReport();
+        KivoStart start;
+        start.WideOperands = row.operands;
+        const KivoRun run = RunKivo(start);
+        const std::string text = ReadFileText(report);
+        EXPECT_EQ(Widen(ReportValue(text, "cmdline_utf8"), CP_UTF8), row.commandLine);
+        const std::wstring module = Widen(ReportValue(text, "module_utf8"), CP_UTF8);
+        EXPECT_TRUE(SameWidePath(module, row.module)) << ReportValue(text, "module_utf8");
+        EXPECT_EQ(run.Status, row.status);
+        EXPECT_EQ(run.Stdout + run.Stderr, "");
+    }
+    DeleteFileW(farProbe.c_str());
+    RemoveDirectoryW(folder.c_str());
+}

@@ -1,5 +1,7 @@
 // A child for the launcher's tests. It writes what it received, a line at a time, to the
-// file that KIVO_PROBE_OUT names, and acts on directives found anywhere in its command line:
+// file that KIVO_PROBE_OUT names (its command line and module name both in its code page
+// and, from the wide API, as UTF-8), and acts on directives found anywhere in its command
+// line:
 //   /exit:N     end with status N (decimal, all 32 bits)
 //   /sleep:MS   sleep before ending
 //   /spawn:MS   start a quiet copy of itself that sleeps MS, report its id, end at once
@@ -33,6 +35,16 @@ static unsigned long Directive(const char* commandLine, const char* name, unsign
 {
     const char* at = std::strstr(commandLine, name);
     return at ? std::strtoul(at + std::strlen(name), nullptr, 10) : fallback;
+}
+
+// Wide text as UTF-8, so that the report keeps every character.
+static const char* Utf8(const wchar_t* text)
+{
+    static char utf8[3 * 32768];
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) == 0) {
+        std::strcpy(utf8, "(not convertible)");
+    }
+    return utf8;
 }
 
 static BOOL WINAPI NoteInterrupt(DWORD event)
@@ -81,8 +93,12 @@ int main()
     }
 
     Report("cmdline", commandLine);
+    Report("cmdline_utf8", Utf8(GetCommandLineW()));
     GetModuleFileNameA(nullptr, path, sizeof path);
     Report("module", path);
+    wchar_t widePath[32768];
+    GetModuleFileNameW(nullptr, widePath, 32768);
+    Report("module_utf8", Utf8(widePath));
     GetCurrentDirectoryA(sizeof path, path);
     Report("cwd", path);
     if (GetEnvironmentVariableA("KIVO_PROBE_ENV", path, sizeof path) == 0) {
