@@ -8,8 +8,9 @@ root=$1
 version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Both builds take the same archive time, as two builds of one commit do.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+# Without the help of SOURCE_DATE_EPOCH, which the linker would also take for its time
+# stamp: the copies hold no git history, so both archives take the same fixed time.
+unset SOURCE_DATE_EPOCH
 
 release() {
     local dir=$1
