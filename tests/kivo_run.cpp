@@ -6,6 +6,7 @@
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
+bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
@@ -74,6 +75,24 @@ static Record StartupRecord(const KivoStart& start, HANDLE out, HANDLE err)
     return startup;
 }
 
+// Starts the launcher suspended, handing it every inheritable handle, through the ANSI
+// API or, given wide operands, through the wide one.
+static BOOL StartSuspended(const KivoStart& start, HANDLE out, HANDLE err, PROCESS_INFORMATION& kivo)
+{
+    const DWORD flags = CREATE_SUSPENDED | start.CreationFlags;
+    if (start.WideOperands.empty()) {
+        STARTUPINFOA startup = StartupRecord<STARTUPINFOA>(start, out, err);
+        std::string commandLine = Quoted(KivoPath()) + " " + start.Operands;
+        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
+                              start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo);
+    }
+    STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, out, err);
+    std::wstring commandLine = Widen(Quoted(KivoPath())) + L" " + start.WideOperands;
+    const std::wstring directory = Widen(start.Directory);
+    return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
+                          start.Directory.empty() ? nullptr : directory.c_str(), &startup, &kivo);
+}
+
 KivoRun RunKivo(const KivoStart& start)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -88,12 +107,6 @@ KivoRun RunKivo(const KivoStart& start)
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
-    STARTUPINFOA narrowStartup = StartupRecord<STARTUPINFOA>(start, outWrite, errWrite);
-    STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, outWrite, errWrite);
-    std::string commandLine = Quoted(KivoPath()) + " " + start.Operands;
-    std::wstring wideCommandLine = Widen(Quoted(KivoPath())) + L" " + start.WideOperands;
-    const std::wstring wideDirectory = Widen(start.Directory);
-    const DWORD flags = CREATE_SUSPENDED | start.CreationFlags;
     PROCESS_INFORMATION kivo = {};
     KivoRun run;
 
@@ -104,13 +117,7 @@ KivoRun RunKivo(const KivoStart& start)
     QueryPerformanceFrequency(&frequency);
     const double busyBefore = MachineBusySeconds();
     QueryPerformanceCounter(&begin);
-    const BOOL started =
-        start.WideOperands.empty()
-            ? CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
-                             start.Directory.empty() ? nullptr : start.Directory.c_str(), &narrowStartup, &kivo)
-            : CreateProcessW(nullptr, &wideCommandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
-                             start.Directory.empty() ? nullptr : wideDirectory.c_str(), &startup, &kivo);
-    if (!started) {
+    if (!StartSuspended(start, outWrite, errWrite, kivo)) {
         run.Status = GetLastError();
         run.Stderr = "the test could not start Kivo.exe";
     } else {

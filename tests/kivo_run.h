@@ -36,6 +36,7 @@ struct KivoRun {
 
 std::string Quoted(const std::string& text);
 bool SamePath(const std::string& a, const std::string& b);
+bool SamePath(const std::wstring& a, const std::wstring& b);
 bool UnderWine();
 
 std::string KivoPath();

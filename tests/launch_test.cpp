@@ -248,14 +248,12 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
 // losing them.
 static const wchar_t Unusual[] = L"\u6587\u4EF6-\U0001F600-e\u0301-\u00E9";
 
-static bool SameWidePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
-
 TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
 {
     BOOL lost = FALSE;
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Unusual, -1, nullptr, 0, nullptr, &lost);
     ASSERT_TRUE(lost) << "code page " << GetACP() << " holds every character, so nothing here could go wrong; "
-                      << "run the tests in one that does not (under Wine, en_US gives 1252)";
+                      << "run the tests in one that does not (under Wine, C.UTF-8 or en_US gives 1252)";
 
     // A copy of the probe in a folder whose name has no ANSI form.
     wchar_t temp[MAX_PATH];
@@ -290,7 +288,7 @@ TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
         const std::string text = ReadFileText(report);
         EXPECT_EQ(Widen(ReportValue(text, "cmdline_utf8"), CP_UTF8), row.commandLine);
         const std::wstring module = Widen(ReportValue(text, "module_utf8"), CP_UTF8);
-        EXPECT_TRUE(SameWidePath(module, row.module)) << ReportValue(text, "module_utf8");
+        EXPECT_TRUE(SamePath(module, row.module)) << ReportValue(text, "module_utf8");
         EXPECT_EQ(run.Status, row.status);
         EXPECT_EQ(run.Stdout + run.Stderr, "");
     }
