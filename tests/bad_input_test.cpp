@@ -40,19 +40,23 @@ TEST(BadInput, OperandTextsReachTheChildAsTheRuntimeDeliveredThem)
     }
 }
 
-TEST(BadInput, ALauncherWithoutStandardHandlesOrConsoleStillWorks)
+TEST(BadInput, ALauncherInOddSurroundingsStillWorks)
 {
     struct Row {
         const char* what;
         bool oddHandles;
         HANDLE handles;
         DWORD flags;
+        bool uiLimitedJob;
     };
     const Row rows[] = {
-        {"standard handles closed", true, nullptr, 0},
-        {"standard handles invalid", true, INVALID_HANDLE_VALUE, 0},
-        {"standard handles of no object", true, reinterpret_cast<HANDLE>(0x7FF0), 0},
-        {"no console", false, nullptr, DETACHED_PROCESS},
+        {"standard handles closed", true, nullptr, 0, false},
+        {"standard handles invalid", true, INVALID_HANDLE_VALUE, 0, false},
+        {"standard handles of no object", true, reinterpret_cast<HANDLE>(0x7FF0), 0, false},
+        {"no console", false, nullptr, DETACHED_PROCESS, false},
+        // Windows then gives the launcher no job for its child, as Windows 7 gives none
+        // inside any job. Wine nests the job all the same.
+        {"inside a job that nests no other", false, nullptr, 0, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -60,6 +64,7 @@ TEST(BadInput, ALauncherWithoutStandardHandlesOrConsoleStillWorks)
         start.OddStdHandles = row.oddHandles;
         start.StdHandles = row.handles;
         start.CreationFlags = row.flags;
+        start.UiLimitedJob = row.uiLimitedJob;
         const KivoRun usage = RunKivo(start);
         EXPECT_EQ(usage.Status, 0xFFFFFFFFu);
 
@@ -71,25 +76,64 @@ TEST(BadInput, ALauncherWithoutStandardHandlesOrConsoleStillWorks)
     }
 }
 
-TEST(BadInput, AChildThatCrashesOrIsKilledEndsTheLauncherWithItsStatus)
+TEST(BadInput, AChildThatCrashesEndsTheLauncherWithItsStatus)
 {
-    const std::string probe = Quoted(ProbePath());
-
-    const KivoRun crashed = RunKivo({probe + " /crash", "", ""});
+    const KivoRun crashed = RunKivo({Quoted(ProbePath()) + " /crash", "", ""});
     EXPECT_EQ(crashed.Status, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
     EXPECT_EQ(crashed.Stdout + crashed.Stderr, "");
+}
 
-    const DWORD chosen = 0x0BADF00D;
-    const std::string report = FreshReport();
-    std::thread killer = OnProbeReady([&report, chosen] {
-        const DWORD id = ReportNumber(ReadFileText(report), "pid");
-        const HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, id);
-        TerminateProcess(child, chosen);
-        CloseHandle(child);
-    });
-    const KivoRun killed = RunKivo({probe + " \"/ready /sleep:30000\"", "", ""});
-    killer.join();
-    EXPECT_EQ(killed.Status, chosen);
-    EXPECT_LT(killed.Seconds, 20.0) << "the launcher must end when its child is killed";
-    EXPECT_EQ(killed.Stdout + killed.Stderr, "");
+// Ending the launcher by force, as a time-out or Task Manager does, ends its child, and
+// only its child; ending the child ends the launcher with the child's status.
+TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
+{
+    const std::string probe = ProbePath();
+    const std::string directives = "/ready /spawn:60000 /sleep:30000";
+    struct Row {
+        const char* ended;
+        std::string operands;
+        int generations; // how far up from the probe the process that the test ends is
+        DWORD processes; // ever in the test's job: launchers, probe and grandchild
+    };
+    const Row rows[] = {
+        {"the child", Quoted(probe) + " " + Quoted(directives), 0, 3},
+        {"the launcher", Quoted(probe) + " " + Quoted(directives), 1, 3},
+        {"the outer of two launchers, one starting the other",
+         Quoted(KivoPath()) + " " + Quoted("kivo \\\"" + probe + "\\\" \\\"" + directives + "\\\""), 2, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.ended);
+        const DWORD chosen = 0x0BADF00D;
+        const std::string report = FreshReport();
+        HANDLE grandchild = nullptr;
+        bool probeEnded = false;
+        std::thread ender = OnProbeReady([&] {
+            const std::string text = ReadFileText(report);
+            const DWORD probeId = ReportNumber(text, "pid");
+            DWORD target = probeId;
+            for (int generation = 0; generation < row.generations; ++generation) {
+                target = ParentOf(target);
+            }
+            const HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, probeId);
+            grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ReportNumber(text, "grandchild"));
+            const HANDLE ended = OpenProcess(PROCESS_TERMINATE, FALSE, target);
+            TerminateProcess(ended, chosen);
+            CloseHandle(ended);
+            // Only a few seconds, whoever was ended: the probe would sleep for 30.
+            probeEnded = WaitForSingleObject(child, 10000) == WAIT_OBJECT_0;
+            TerminateProcess(child, 0);
+            CloseHandle(child);
+        });
+        const KivoRun run = RunKivo({row.operands, "", ""});
+        ender.join();
+        EXPECT_EQ(run.Status, chosen);
+        EXPECT_LT(run.Seconds, 20.0) << "the launcher must end when its child is ended";
+        EXPECT_TRUE(probeEnded) << "the child ran on after its launcher had ended";
+        EXPECT_EQ(WaitForSingleObject(grandchild, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the child's own child must run on";
+        EXPECT_EQ(run.Processes, row.processes);
+        EXPECT_EQ(run.Stdout + run.Stderr, "");
+        TerminateProcess(grandchild, 0);
+        CloseHandle(grandchild);
+    }
 }

@@ -1,5 +1,7 @@
 #include "kivo_run.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +11,21 @@ bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_
 bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+DWORD ParentOf(DWORD id)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && parent == 0; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == id) {
+            parent = entry.th32ParentProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
 
 std::string KivoPath() { return ExeFolder() + "Kivo.exe"; }
 std::string ProbePath() { return ExeFolder() + "KivoProbe.exe"; }
@@ -113,6 +130,10 @@ KivoRun RunKivo(const KivoStart& start)
     // A job counts every process started under the launcher, so a test can tell whether
     // a child was started at all. The launcher joins it before it runs.
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (start.UiLimitedJob) {
+        JOBOBJECT_BASIC_UI_RESTRICTIONS limits = {JOB_OBJECT_UILIMIT_GLOBALATOMS};
+        SetInformationJobObject(job, JobObjectBasicUIRestrictions, &limits, sizeof limits);
+    }
     LARGE_INTEGER frequency, begin, end;
     QueryPerformanceFrequency(&frequency);
     const double busyBefore = MachineBusySeconds();

@@ -19,6 +19,9 @@ struct KivoStart {
     bool OddStdHandles = false;
     HANDLE StdHandles = nullptr;
     DWORD CreationFlags = 0; // added to the launcher's creation flags
+    // UI limits on the job the test runs the launcher in. Windows then nests no other job
+    // in it, just as Windows 7 and earlier nest none at all.
+    bool UiLimitedJob = false;
     // When not empty, the operands instead, given through the wide API as cmd.exe and
     // PowerShell do.
     std::wstring WideOperands = {};
@@ -38,6 +41,9 @@ std::string Quoted(const std::string& text);
 bool SamePath(const std::string& a, const std::string& b);
 bool SamePath(const std::wstring& a, const std::wstring& b);
 bool UnderWine();
+
+// The id of the process that started the process with this id, or 0.
+DWORD ParentOf(DWORD id);
 
 std::string KivoPath();
 std::string ProbePath();

@@ -156,15 +156,17 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
     // whatever else the machine was doing.
     EXPECT_LE(slowBusy, quick.BusySeconds + 0.4);
 
-    // A grandchild that outlives the child does not hold the launcher.
+    // A grandchild that outlives the child does not hold the launcher, and the launcher's
+    // end does not end it.
     const std::string report = FreshReport();
-    const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:8000", "", ""});
+    const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:20000", "", ""});
     EXPECT_LT(spawning.Seconds, 6.0);
     EXPECT_EQ(spawning.Processes, 3u);
     const DWORD id = ReportNumber(ReadFileText(report), "grandchild");
     const HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
     ASSERT_NE(grandchild, nullptr);
-    EXPECT_EQ(WaitForSingleObject(grandchild, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the grandchild still runs";
+    EXPECT_EQ(WaitForSingleObject(grandchild, 1000), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the grandchild runs on after the launcher has ended";
     TerminateProcess(grandchild, 0);
     CloseHandle(grandchild);
 }
