@@ -22,10 +22,13 @@ release() {
     else
         tar -C "$root" --exclude=./build -cf - . | tar -C "$dir" -xf -
     fi
-    cmake -S "$dir" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$dir/cmake/mingw-w64-i686.cmake" \
-        -DBUILD_TESTING=OFF >"$dir.log" 2>&1 &&
-        cmake --build "$dir/build" --target release >>"$dir.log" 2>&1 ||
-        { cat "$dir.log"; echo "the release build in $dir failed"; exit 1; }
+    if ! cmake -S "$dir" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$dir/cmake/mingw-w64-i686.cmake" \
+            -DBUILD_TESTING=OFF >"$dir.log" 2>&1 ||
+        ! cmake --build "$dir/build" --target release >>"$dir.log" 2>&1; then
+        cat "$dir.log"
+        echo "the release build in $dir failed"
+        exit 1
+    fi
 }
 first=$work/one
 second=$work/a-second-folder/with-a-longer-path
@@ -33,7 +36,7 @@ release "$first"
 release "$second"
 
 files=(Kivo.exe x64/Kivo.exe
-       release/Kivo-$version-win32.zip release/Kivo-$version-win64.zip release/Kivo-$version-SHA256SUMS.txt)
+       "release/Kivo-$version-win32.zip" "release/Kivo-$version-win64.zip" "release/Kivo-$version-SHA256SUMS.txt")
 status=0
 for file in "${files[@]}"; do
     if ! cmp "$first/build/$file" "$second/build/$file"; then

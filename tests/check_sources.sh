@@ -18,9 +18,14 @@ case $arch in
     *) triple=i686-w64-mingw32 platform=win32A ;;
 esac
 
-# clang finds the mingw-w64 C headers by itself, but not the cross libstdc++ headers.
-cxx=$(ls -d /usr/lib/gcc/$triple/*-posix 2>/dev/null | sort -V | tail -n 1)/include/c++
-flags=(--target=$triple -std=c++17 -isystem "$cxx" -isystem "$cxx/$triple" -I"$root/src" -DWIN32_LEAN_AND_MEAN)
+# clang finds the mingw-w64 C headers by itself, but not the cross libstdc++ headers: the
+# newest of the posix variant's.
+cxx=$(printf '%s\n' "/usr/lib/gcc/$triple/"*-posix | sort -V | tail -n 1)/include/c++
+if [ ! -d "$cxx" ]; then
+    echo "no C++ headers of $triple's posix compiler at $cxx"
+    exit 1
+fi
+flags=("--target=$triple" -std=c++17 -isystem "$cxx" -isystem "$cxx/$triple" -I"$root/src" -DWIN32_LEAN_AND_MEAN)
 case $tool in
     clang)
         clang++ "${flags[@]}" -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Werror \
