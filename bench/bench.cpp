@@ -3,7 +3,11 @@
 //   2 Kivo alone with no operand: its own start-up and exit
 //   3 Kivo starting the no-op child: a launch through Kivo
 //   4 cmd /c starting the no-op child: what a script would use instead
-// The variants run interleaved so that drift in the machine hits all alike. Usage: KivoBench [ROUNDS [JSON_FILE]]
+//   5 the reference launcher starting the no-op child: the cheapest launcher C can make
+// The verdict is Kivo against the reference launcher (3/5): both pay for the same two
+// process starts, so the machine's noise cancels out of their ratio. The variants run
+// interleaved so that drift in the machine hits all alike.
+// Usage: KivoBench [ROUNDS [JSON_FILE]]
 #include <windows.h>
 
 #include <psapi.h>
@@ -19,8 +23,43 @@
 
 namespace {
 
+const char* const Arch = sizeof(void*) == 8 ? "x64" : "x86"; // of this build, which Kivo.exe shares
+const int VariantCount = 5;
+
+struct Variant {
+    const char* Name;
+    std::string CommandLine;
+};
+
 struct Figures {
     double Min, Median, P90; // seconds
+};
+
+// Processor time of a launcher that waits on a child: its own, as the platform reports
+// it, and the whole machine's busy time meanwhile (Wine reports no other process's own).
+struct WaitCost {
+    double Own, Machine;
+};
+
+// Everything one run measures.
+struct Measurements {
+    int Rounds;
+    Figures Launch[VariantCount];
+    WaitCost QuickChild, SleepingChild;
+    SIZE_T KivoPeak, NoopPeak; // peak working sets, bytes
+    DWORD KivoBytes;
+    std::string KivoImports;
+};
+
+// A ratio of two variants' times, from their minima and from their medians.
+struct Ratio {
+    double Min, Median;
+};
+
+struct Ratios {
+    Ratio AgainstReference, Added, Usage, AgainstCmd;
+    double Peak;
+    double WaitExtra; // seconds of Kivo's own processor time that a sleeping child adds
 };
 
 double Now()
@@ -32,6 +71,15 @@ double Now()
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string InHere(const char* program) { return "\"" + ExeFolder() + program + "\""; }
+
+// A launcher's command line for a one-operand launch of the no-op child: the child's
+// quoted path, its quotes escaped, and what follows it.
+std::string LaunchingNoop(const char* launcher, const std::string& rest = "")
+{
+    return InHere(launcher) + " \"\\\"" + ExeFolder() + "KivoNoop.exe\\\"" + rest + "\"";
 }
 
 // Starts a command line with its standard handles on NUL; the caller waits and closes.
@@ -78,11 +126,24 @@ Figures Summarise(std::vector<double> times)
     return {times.front(), n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2, times[(n * 9 + 9) / 10 - 1]};
 }
 
-// Processor time of a launcher that waits on a child: its own, as the platform reports
-// it, and the whole machine's busy time meanwhile (Wine reports no other process's own).
-struct WaitCost {
-    double Own, Machine;
-};
+// Three rounds to warm up, not counted. Each round starts one variant further on
+// (1 2 3 4 5, 2 3 4 5 1, ...), so that no variant always follows the same one.
+void TimeLaunches(const Variant (&variants)[VariantCount], Measurements& measured)
+{
+    std::vector<double> times[VariantCount];
+    for (int round = -3; round < measured.Rounds; ++round) {
+        for (int step = 0; step < VariantCount; ++step) {
+            const int variant = (step + round + 3) % VariantCount;
+            const double took = TimeLaunch(variants[variant].CommandLine);
+            if (round >= 0) {
+                times[variant].push_back(took);
+            }
+        }
+    }
+    for (int variant = 0; variant < VariantCount; ++variant) {
+        measured.Launch[variant] = Summarise(times[variant]);
+    }
+}
 
 WaitCost MeasureWait(const std::string& commandLine)
 {
@@ -109,114 +170,143 @@ SIZE_T PeakWorkingSet(const std::string& commandLine)
     return counters.PeakWorkingSetSize;
 }
 
+// What Kivo costs while its child runs: processor time and memory.
+void MeasureWhileTheChildRuns(Measurements& measured)
+{
+    measured.QuickChild = MeasureWait(LaunchingNoop("Kivo.exe"));
+    measured.SleepingChild = MeasureWait(LaunchingNoop("Kivo.exe", " 2000"));
+    measured.NoopPeak = PeakWorkingSet(InHere("KivoNoop.exe") + " 1000");
+    measured.KivoPeak = PeakWorkingSet(LaunchingNoop("Kivo.exe", " 1000"));
+}
+
+void MeasureTheFile(Measurements& measured)
+{
+    const std::string kivo = ExeFolder() + "Kivo.exe";
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    GetFileAttributesExA(kivo.c_str(), GetFileExInfoStandard, &attributes);
+    measured.KivoBytes = attributes.nFileSizeLow;
+    for (const std::string& name : PeImports(kivo)) {
+        measured.KivoImports += (measured.KivoImports.empty() ? "" : ", ") + name;
+    }
+}
+
+Ratios Compare(const Measurements& measured)
+{
+    const Figures& direct = measured.Launch[0];
+    const Figures& usage = measured.Launch[1];
+    const Figures& kivo = measured.Launch[2];
+    const Figures& cmd = measured.Launch[3];
+    const Figures& reference = measured.Launch[4];
+    Ratios ratios = {};
+    ratios.AgainstReference = {kivo.Min / reference.Min, kivo.Median / reference.Median};
+    ratios.Added = {(kivo.Min - direct.Min) / direct.Min, (kivo.Median - direct.Median) / direct.Median};
+    ratios.Usage = {usage.Min / direct.Min, usage.Median / direct.Median};
+    ratios.AgainstCmd = {kivo.Min / cmd.Min, kivo.Median / cmd.Median};
+    ratios.Peak = static_cast<double>(measured.KivoPeak) / static_cast<double>(measured.NoopPeak);
+    ratios.WaitExtra = measured.SleepingChild.Own - measured.QuickChild.Own;
+    return ratios;
+}
+
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+void PrintReport(const Variant (&variants)[VariantCount], const Measurements& measured, const Ratios& ratios)
+{
+    std::printf("%s build. Launch wall time, CreateProcess to the end of the wait, %d runs each, interleaved\n", Arch,
+                measured.Rounds);
+    std::printf("(the minimum is the steadiest figure; process starts are noisy and often bimodal)\n\n");
+    std::printf("  %-44s %9s %9s %9s\n", "variant", "min ms", "median ms", "p90 ms");
+    for (int variant = 0; variant < VariantCount; ++variant) {
+        const Figures& figures = measured.Launch[variant];
+        std::printf("  %d %-42s %9.2f %9.2f %9.2f\n", variant + 1, variants[variant].Name, figures.Min * 1e3,
+                    figures.Median * 1e3, figures.P90 * 1e3);
+    }
+
+    std::printf("\n%s ratios (from minima; from medians)\n", Arch);
+    std::printf("  Kivo against the reference launcher, 3/5:  %.3f; %.3f  target <= 1.05: %s\n",
+                ratios.AgainstReference.Min, ratios.AgainstReference.Median,
+                Verdict(ratios.AgainstReference.Min <= 1.05));
+    std::printf("  usage path, 2/1:                           %.3f; %.3f  target <= 1.05: %s\n", ratios.Usage.Min,
+                ratios.Usage.Median, Verdict(ratios.Usage.Min <= 1.05));
+    std::printf("  cost Kivo adds, (3-1)/1:                   %.3f; %.3f  (for the reader: the difference of two\n"
+                "    noisy minima, it moves by 0.1 and more between runs of the same build)\n",
+                ratios.Added.Min, ratios.Added.Median);
+    std::printf("  Kivo against cmd, 3/4:                     %.3f; %.3f  (for the reader)\n", ratios.AgainstCmd.Min,
+                ratios.AgainstCmd.Median);
+
+    std::printf("\n%s Kivo's processor time while its child runs\n", Arch);
+    std::printf("  child sleeps 2 s: own %.1f ms, machine busy %.1f ms\n", measured.SleepingChild.Own * 1e3,
+                measured.SleepingChild.Machine * 1e3);
+    std::printf("  child ends at once: own %.1f ms, machine busy %.1f ms\n", measured.QuickChild.Own * 1e3,
+                measured.QuickChild.Machine * 1e3);
+    std::printf("  extra: %.1f ms  target <= 2 ms: %s\n", ratios.WaitExtra * 1e3, Verdict(ratios.WaitExtra <= 0.002));
+    std::printf("  (Wine reports no other process's own times; there the machine's busy time, which counts\n"
+                "  every process, bounds the launcher's)\n");
+
+    std::printf("\n%s peak working set: Kivo %lu KiB, no-op child %lu KiB, ratio %.3f  target <= 1.05: %s\n", Arch,
+                static_cast<unsigned long>(measured.KivoPeak / 1024), static_cast<unsigned long>(measured.NoopPeak / 1024),
+                ratios.Peak, Verdict(ratios.Peak <= 1.05));
+    std::printf("%s Kivo.exe: %lu bytes  target <= 16384: %s; imports %s\n", Arch, measured.KivoBytes,
+                Verdict(measured.KivoBytes <= 16384), measured.KivoImports.c_str());
+}
+
+void WriteRatio(FILE* out, const char* name, const Ratio& ratio)
+{
+    std::fprintf(out, "  \"%s\": {\"min\": %.4f, \"median\": %.4f},\n", name, ratio.Min, ratio.Median);
+}
+
+bool WriteJson(const std::string& path, const Variant (&variants)[VariantCount], const Measurements& measured,
+               const Ratios& ratios)
+{
+    FILE* out = std::fopen(path.c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::fprintf(out, "{\n  \"arch\": \"%s\",\n  \"rounds\": %d,\n  \"variants\": [\n", Arch, measured.Rounds);
+    for (int variant = 0; variant < VariantCount; ++variant) {
+        const Figures& figures = measured.Launch[variant];
+        std::fprintf(out, "    {\"name\": \"%s\", \"min_ms\": %.3f, \"median_ms\": %.3f, \"p90_ms\": %.3f}%s\n",
+                     variants[variant].Name, figures.Min * 1e3, figures.Median * 1e3, figures.P90 * 1e3,
+                     variant < VariantCount - 1 ? "," : "");
+    }
+    std::fprintf(out, "  ],\n");
+    WriteRatio(out, "kivo_to_reference_ratio", ratios.AgainstReference);
+    WriteRatio(out, "added_cost_ratio", ratios.Added);
+    WriteRatio(out, "usage_ratio", ratios.Usage);
+    WriteRatio(out, "kivo_to_cmd_ratio", ratios.AgainstCmd);
+    std::fprintf(out, "  \"wait_cpu_ms\": {\"sleeping_child_own\": %.2f, \"quick_child_own\": %.2f, "
+                      "\"sleeping_child_machine\": %.2f, \"quick_child_machine\": %.2f},\n",
+                 measured.SleepingChild.Own * 1e3, measured.QuickChild.Own * 1e3, measured.SleepingChild.Machine * 1e3,
+                 measured.QuickChild.Machine * 1e3);
+    std::fprintf(out, "  \"peak_working_set_bytes\": {\"kivo\": %lu, \"noop\": %lu},\n",
+                 static_cast<unsigned long>(measured.KivoPeak), static_cast<unsigned long>(measured.NoopPeak));
+    std::fprintf(out, "  \"kivo_exe_bytes\": %lu,\n  \"kivo_exe_imports\": \"%s\"\n}\n", measured.KivoBytes,
+                 measured.KivoImports.c_str());
+    const bool written = std::fclose(out) == 0;
+    std::printf("\nFigures written to %s\n", path.c_str());
+    return written;
+}
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    const char* const arch = sizeof(void*) == 8 ? "x64" : "x86"; // of this build, which Kivo.exe shares
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 120;
+    Measurements measured = {};
+    measured.Rounds = argc > 1 ? std::atoi(argv[1]) : 120;
     const std::string json = argc > 2 ? argv[2] : ExeFolder() + "bench.json";
-    const std::string noop = "\"" + ExeFolder() + "KivoNoop.exe\"";
-    const std::string kivo = "\"" + ExeFolder() + "Kivo.exe\"";
-    // Kivo's command line for a one-operand launch of the no-op child: the child's quoted
-    // path, its quotes escaped, and what follows it.
-    const auto kivoNoop = [&](const std::string& rest) {
-        return kivo + " \"\\\"" + ExeFolder() + "KivoNoop.exe\\\"" + rest + "\"";
+    const Variant variants[VariantCount] = {
+        {"no-op child, direct", InHere("KivoNoop.exe")},
+        {"Kivo, no operand (usage)", InHere("Kivo.exe")},
+        {"Kivo starting the no-op child", LaunchingNoop("Kivo.exe")},
+        {"cmd /c starting the no-op child", "cmd /c " + InHere("KivoNoop.exe")},
+        {"reference launcher starting the no-op child", LaunchingNoop("KivoReference.exe")},
     };
 
-    const char* names[4] = {"no-op child, direct", "Kivo, no operand (usage)", "Kivo starting the no-op child",
-                            "cmd /c starting the no-op child"};
-    const std::string commandLines[4] = {noop, kivo, kivoNoop(""), "cmd /c " + noop};
-    std::vector<double> times[4];
-    // Three rounds to warm up, not counted. Each round starts one variant further on
-    // (1 2 3 4, 2 3 4 1, ...), so that no variant always follows the same one.
-    for (int round = -3; round < rounds; ++round) {
-        for (int step = 0; step < 4; ++step) {
-            const int variant = (step + round + 3) % 4;
-            const double took = TimeLaunch(commandLines[variant]);
-            if (round >= 0) {
-                times[variant].push_back(took);
-            }
-        }
-    }
-    Figures figures[4];
-    for (int variant = 0; variant < 4; ++variant) {
-        figures[variant] = Summarise(times[variant]);
-    }
+    TimeLaunches(variants, measured);
+    MeasureWhileTheChildRuns(measured);
+    MeasureTheFile(measured);
+    const Ratios ratios = Compare(measured);
 
-    const WaitCost quick = MeasureWait(kivoNoop(""));
-    const WaitCost slow = MeasureWait(kivoNoop(" 2000"));
-    const SIZE_T noopPeak = PeakWorkingSet(noop + " 1000");
-    const SIZE_T kivoPeak = PeakWorkingSet(kivoNoop(" 1000"));
-
-    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
-    GetFileAttributesExA((ExeFolder() + "Kivo.exe").c_str(), GetFileExInfoStandard, &attributes);
-    const DWORD size = attributes.nFileSizeLow;
-    std::string imports;
-    for (const std::string& name : PeImports(ExeFolder() + "Kivo.exe")) {
-        imports += (imports.empty() ? "" : ", ") + name;
-    }
-
-    const Figures& direct = figures[0];
-    const Figures& usage = figures[1];
-    const Figures& launch = figures[2];
-    const Figures& cmd = figures[3];
-    const double addedMin = (launch.Min - direct.Min) / direct.Min;
-    const double addedMedian = (launch.Median - direct.Median) / direct.Median;
-    const double usageMin = usage.Min / direct.Min, usageMedian = usage.Median / direct.Median;
-    const double cmdMin = launch.Min / cmd.Min, cmdMedian = launch.Median / cmd.Median;
-    const double peakRatio = static_cast<double>(kivoPeak) / static_cast<double>(noopPeak);
-    const double waitExtra = slow.Own - quick.Own;
-
-    std::printf("%s build. Launch wall time, CreateProcess to the end of the wait, %d runs each, interleaved\n", arch,
-                rounds);
-    std::printf("(the minimum is the steadiest figure; process starts are noisy and often bimodal)\n\n");
-    std::printf("  %-34s %9s %9s %9s\n", "variant", "min ms", "median ms", "p90 ms");
-    for (int variant = 0; variant < 4; ++variant) {
-        std::printf("  %d %-32s %9.2f %9.2f %9.2f\n", variant + 1, names[variant], figures[variant].Min * 1e3,
-                    figures[variant].Median * 1e3, figures[variant].P90 * 1e3);
-    }
-    std::printf("\n%s ratios (from minima; from medians)\n", arch);
-    std::printf("  cost Kivo adds, (3-1)/1:  %.3f; %.3f  target <= 1.10: %s\n", addedMin, addedMedian,
-                Verdict(addedMin <= 1.10));
-    std::printf("  usage path, 2/1:          %.3f; %.3f  target <= 1.05: %s\n", usageMin, usageMedian,
-                Verdict(usageMin <= 1.05));
-    std::printf("  Kivo against cmd, 3/4:    %.3f; %.3f  (for the reader)\n", cmdMin, cmdMedian);
-    std::printf("\n%s Kivo's processor time while its child runs\n", arch);
-    std::printf("  child sleeps 2 s: own %.1f ms, machine busy %.1f ms\n", slow.Own * 1e3, slow.Machine * 1e3);
-    std::printf("  child ends at once: own %.1f ms, machine busy %.1f ms\n", quick.Own * 1e3, quick.Machine * 1e3);
-    std::printf("  extra: %.1f ms  target <= 2 ms: %s\n", waitExtra * 1e3, Verdict(waitExtra <= 0.002));
-    std::printf("  (Wine reports no other process's own times; there the machine's busy time, which counts\n"
-                "  every process, bounds the launcher's)\n");
-    std::printf("\n%s peak working set: Kivo %lu KiB, no-op child %lu KiB, ratio %.3f  target <= 1.05: %s\n", arch,
-                static_cast<unsigned long>(kivoPeak / 1024), static_cast<unsigned long>(noopPeak / 1024), peakRatio,
-                Verdict(peakRatio <= 1.05));
-    std::printf("%s Kivo.exe: %lu bytes  target <= 16384: %s; imports %s\n", arch, size, Verdict(size <= 16384),
-                imports.c_str());
-
-    FILE* out = std::fopen(json.c_str(), "w");
-    if (!out) {
-        std::fprintf(stderr, "cannot write %s\n", json.c_str());
-        return 1;
-    }
-    std::fprintf(out, "{\n  \"arch\": \"%s\",\n  \"rounds\": %d,\n  \"variants\": [\n", arch, rounds);
-    for (int variant = 0; variant < 4; ++variant) {
-        std::fprintf(out, "    {\"name\": \"%s\", \"min_ms\": %.3f, \"median_ms\": %.3f, \"p90_ms\": %.3f}%s\n",
-                     names[variant], figures[variant].Min * 1e3, figures[variant].Median * 1e3,
-                     figures[variant].P90 * 1e3, variant < 3 ? "," : "");
-    }
-    std::fprintf(out, "  ],\n  \"added_cost_ratio\": {\"min\": %.4f, \"median\": %.4f},\n", addedMin, addedMedian);
-    std::fprintf(out, "  \"usage_ratio\": {\"min\": %.4f, \"median\": %.4f},\n", usageMin, usageMedian);
-    std::fprintf(out, "  \"kivo_to_cmd_ratio\": {\"min\": %.4f, \"median\": %.4f},\n", cmdMin, cmdMedian);
-    std::fprintf(out, "  \"wait_cpu_ms\": {\"sleeping_child_own\": %.2f, \"quick_child_own\": %.2f, "
-                      "\"sleeping_child_machine\": %.2f, \"quick_child_machine\": %.2f},\n",
-                 slow.Own * 1e3, quick.Own * 1e3, slow.Machine * 1e3, quick.Machine * 1e3);
-    std::fprintf(out, "  \"peak_working_set_bytes\": {\"kivo\": %lu, \"noop\": %lu},\n",
-                 static_cast<unsigned long>(kivoPeak), static_cast<unsigned long>(noopPeak));
-    std::fprintf(out, "  \"kivo_exe_bytes\": %lu,\n  \"kivo_exe_imports\": \"%s\"\n}\n", size, imports.c_str());
-    std::fclose(out);
-    std::printf("\nFigures written to %s\n", json.c_str());
-    return 0;
+    PrintReport(variants, measured, ratios);
+    return WriteJson(json, variants, measured, ratios) ? 0 : 1;
 }
