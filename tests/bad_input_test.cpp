@@ -89,6 +89,8 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
 {
     const std::string probe = ProbePath();
     const std::string directives = "/ready /spawn:60000 /sleep:30000";
+    const std::string probeDirectly = Quoted(probe) + " " + Quoted(directives);
+    const DWORD chosen = 0x0BADF00D;
     struct Row {
         const char* ended;
         std::string operands;
@@ -96,14 +98,13 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
         DWORD processes; // ever in the test's job: launchers, probe and grandchild
     };
     const Row rows[] = {
-        {"the child", Quoted(probe) + " " + Quoted(directives), 0, 3},
-        {"the launcher", Quoted(probe) + " " + Quoted(directives), 1, 3},
+        {"the child", probeDirectly, 0, 3},
+        {"the launcher", probeDirectly, 1, 3},
         {"the outer of two launchers, one starting the other",
          Quoted(KivoPath()) + " " + Quoted("kivo \\\"" + probe + "\\\" \\\"" + directives + "\\\""), 2, 4},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.ended);
-        const DWORD chosen = 0x0BADF00D;
         const std::string report = FreshReport();
         HANDLE grandchild = nullptr;
         bool probeEnded = false;
