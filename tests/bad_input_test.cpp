@@ -90,7 +90,6 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
     const std::string probe = ProbePath();
     const std::string directives = "/ready /spawn:60000 /sleep:30000";
     const std::string probeDirectly = Quoted(probe) + " " + Quoted(directives);
-    const DWORD chosen = 0x0BADF00D;
     struct Row {
         const char* ended;
         std::string operands;
@@ -118,7 +117,7 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
             const HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, probeId);
             grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ReportNumber(text, "grandchild"));
             const HANDLE ended = OpenProcess(PROCESS_TERMINATE, FALSE, target);
-            TerminateProcess(ended, chosen);
+            TerminateProcess(ended, KilledStatus);
             CloseHandle(ended);
             // Only a few seconds, whoever was ended: the probe would sleep for 30.
             probeEnded = WaitForSingleObject(child, 10000) == WAIT_OBJECT_0;
@@ -127,7 +126,7 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
         });
         const KivoRun run = RunKivo({row.operands, "", ""});
         ender.join();
-        EXPECT_EQ(run.Status, chosen);
+        EXPECT_EQ(run.Status, KilledStatus);
         EXPECT_LT(run.Seconds, 20.0) << "the launcher must end when its child is ended";
         EXPECT_TRUE(probeEnded) << "the child ran on after its launcher had ended";
         EXPECT_EQ(WaitForSingleObject(grandchild, 0), static_cast<DWORD>(WAIT_TIMEOUT))

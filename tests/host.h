@@ -13,9 +13,16 @@ std::string ExeFolder();
 // A span of time that Win32 counts in 100 ns units, in seconds.
 double Seconds(const FILETIME& time);
 
-// Processor time the whole machine has spent busy so far, all cores. Wine reports no
-// other process's own times, so a launcher's cost shows as the machine's.
-double MachineBusySeconds();
+// Processor use of all threads of the process with this id so far: their kernel and user
+// time, which Windows and Wine count in clock ticks, and their cycles, which Windows counts
+// exactly and Wine not at all (0). Per thread, because for another process Wine reports
+// the caller's own times as the process's.
+struct ProcessorUse {
+    double Seconds;
+    ULONG64 Cycles;
+};
+ProcessorUse ProcessorUseOf(DWORD id);
+bool CyclesCounted(); // whether this platform counts a thread's cycles
 
 // A whole file, or empty when it cannot be read.
 std::string ReadFileText(const std::string& path);

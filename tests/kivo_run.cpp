@@ -65,25 +65,28 @@ std::string FreshReport()
     return report;
 }
 
-static std::string ReadAll(HANDLE pipe)
+// Everything a pipe delivers until its last writer has closed it; closes the pipe.
+static std::thread ReadAll(HANDLE pipe, std::string& text)
 {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
-    }
-    return text;
+    return std::thread([pipe, &text] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            text.append(buffer, got);
+        }
+        CloseHandle(pipe);
+    });
 }
 
 // The launcher's startup record, in the ANSI or the wide form: they differ only in texts,
 // which stay null.
 template <typename Record>
-static Record StartupRecord(const KivoStart& start, HANDLE out, HANDLE err)
+static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDLE err)
 {
     Record startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     if (start.OddStdHandles) {
@@ -94,26 +97,73 @@ static Record StartupRecord(const KivoStart& start, HANDLE out, HANDLE err)
 
 // Starts the launcher suspended, handing it every inheritable handle, through the ANSI
 // API or, given wide operands, through the wide one.
-static BOOL StartSuspended(const KivoStart& start, HANDLE out, HANDLE err, PROCESS_INFORMATION& kivo)
+static BOOL StartSuspended(const KivoStart& start, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& kivo)
 {
     const DWORD flags = CREATE_SUSPENDED | start.CreationFlags;
+    const std::string program = Quoted(start.Program.empty() ? KivoPath() : start.Program);
     if (start.WideOperands.empty()) {
-        STARTUPINFOA startup = StartupRecord<STARTUPINFOA>(start, out, err);
-        std::string commandLine = Quoted(KivoPath()) + " " + start.Operands;
+        STARTUPINFOA startup = StartupRecord<STARTUPINFOA>(start, in, out, err);
+        std::string commandLine = program + " " + start.Operands;
         return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
                               start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo);
     }
-    STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, out, err);
-    std::wstring commandLine = Widen(Quoted(KivoPath())) + L" " + start.WideOperands;
+    STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, in, out, err);
+    std::wstring commandLine = Widen(program) + L" " + start.WideOperands;
     const std::wstring directory = Widen(start.Directory);
     return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
                           start.Directory.empty() ? nullptr : directory.c_str(), &startup, &kivo);
 }
 
+static double Elapsed(const LARGE_INTEGER& since)
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - since.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+static DWORD ThreadsOf(DWORD id)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD threads = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        threads += entry.th32OwnerProcessID == id ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return threads;
+}
+
+// The processes still in the job. Under Wine, a launcher ended inside Wine's own process
+// creation can leave a child that never got a thread and that nothing can end; those are
+// counted apart. Windows creates a process and its first thread in one call.
+static DWORD StillInJob(HANDLE job, DWORD& threadless)
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST List;
+        ULONG_PTR More[63];
+    } ids = {};
+    ids.List.NumberOfAssignedProcesses = 64;
+    QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr);
+    DWORD left = 0;
+    threadless = 0;
+    for (DWORD index = 0; index < ids.List.NumberOfProcessIdsInList; ++index) {
+        const bool abandoned = UnderWine() && ThreadsOf(static_cast<DWORD>(ids.List.ProcessIdList[index])) == 0;
+        threadless += abandoned ? 1 : 0;
+        left += abandoned ? 0 : 1;
+    }
+    return left;
+}
+
 KivoRun RunKivo(const KivoStart& start)
 {
+    // The launcher's ends of the pipes are inheritable, ours are not.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
+           errWrite = nullptr;
+    CreatePipe(&inRead, &inWrite, &inheritable, 0);
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     CreatePipe(&errRead, &errWrite, &inheritable, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
     if (start.StdoutFile.empty()) {
@@ -134,36 +184,61 @@ KivoRun RunKivo(const KivoStart& start)
         JOBOBJECT_BASIC_UI_RESTRICTIONS limits = {JOB_OBJECT_UILIMIT_GLOBALATOMS};
         SetInformationJobObject(job, JobObjectBasicUIRestrictions, &limits, sizeof limits);
     }
-    LARGE_INTEGER frequency, begin, end;
-    QueryPerformanceFrequency(&frequency);
-    const double busyBefore = MachineBusySeconds();
+    LARGE_INTEGER begin;
     QueryPerformanceCounter(&begin);
-    if (!StartSuspended(start, outWrite, errWrite, kivo)) {
-        run.Status = GetLastError();
+    const BOOL started = StartSuspended(start, inRead, outWrite, errWrite, kivo);
+    const DWORD startError = GetLastError();
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    // Fed and drained while the launcher runs, so that no pipe fills up.
+    std::thread feeder([inWrite, &start] {
+        DWORD written = 0;
+        WriteFile(inWrite, start.Input.data(), static_cast<DWORD>(start.Input.size()), &written, nullptr);
+        CloseHandle(inWrite);
+    });
+    std::thread outReader = outRead ? ReadAll(outRead, run.Stdout) : std::thread();
+    std::string errText;
+    std::thread errReader = ReadAll(errRead, errText);
+
+    if (!started) {
+        run.Status = startError;
         run.Stderr = "the test could not start Kivo.exe";
     } else {
         AssignProcessToJobObject(job, kivo.hProcess);
+        LARGE_INTEGER running;
+        QueryPerformanceCounter(&running);
         ResumeThread(kivo.hThread);
+        if (start.KillAfter >= 0) {
+            while (Elapsed(running) < start.KillAfter) {
+                // A busy wait: Sleep cannot split a millisecond.
+            }
+            TerminateProcess(kivo.hProcess, KilledStatus);
+        }
         WaitForSingleObject(kivo.hProcess, INFINITE);
-        QueryPerformanceCounter(&end);
-        run.Seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
-        run.BusySeconds = MachineBusySeconds() - busyBefore;
+        run.Seconds = Elapsed(begin);
         GetExitCodeProcess(kivo.hProcess, &run.Status);
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
         QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr);
         run.Processes = accounting.TotalProcesses;
+        if (start.KillAfter >= 0) {
+            LARGE_INTEGER ended;
+            QueryPerformanceCounter(&ended);
+            while ((run.LeftBehind = StillInJob(job, run.NeverStarted)) > 0 && Elapsed(ended) < 5.0) {
+                Sleep(10);
+            }
+            TerminateJobObject(job, 0);
+        }
         CloseHandle(kivo.hProcess);
         CloseHandle(kivo.hThread);
     }
     CloseHandle(job);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    if (outRead) {
-        run.Stdout = ReadAll(outRead);
-        CloseHandle(outRead);
+    feeder.join();
+    if (outReader.joinable()) {
+        outReader.join();
     }
-    run.Stderr += ReadAll(errRead);
-    CloseHandle(errRead);
+    errReader.join();
+    run.Stderr += errText;
     return run;
 }
 

@@ -8,10 +8,10 @@
 
 #include "host.h"
 
-// How a test starts Kivo.exe. Every inheritable handle the test holds at the time is
-// handed to the launcher, as a caller's would be.
+// How a test starts Kivo.exe, or another program in its place. Every inheritable handle
+// the test holds at the time is handed to it, as a caller's would be.
 struct KivoStart {
-    std::string Operands;   // what follows the launcher's quoted path on its command line
+    std::string Operands;   // what follows the program's quoted path on its command line
     std::string Directory;  // the launcher's current directory; empty: the test's own
     std::string StdoutFile; // send stdout to this file instead of a pipe
     // Give the launcher these as all three standard handles instead of pipes (nothing is
@@ -25,16 +25,27 @@ struct KivoStart {
     // When not empty, the operands instead, given through the wide API as cmd.exe and
     // PowerShell do.
     std::wstring WideOperands = {};
+    std::string Input = {};   // what the launcher's standard input, a pipe, holds
+    std::string Program = {}; // start this program instead of Kivo.exe, so as to compare
+    // When not negative, end the launcher by force this many seconds after it began to run.
+    double KillAfter = -1;
 };
+
+// The status a launcher ended by force ends with.
+const DWORD KilledStatus = 0x0BADF00D;
 
 // What came of one run.
 struct KivoRun {
     DWORD Status = 0;
     std::string Stdout; // empty when it went to a file
     std::string Stderr;
-    double Seconds = 0;    // from the start to the end of the wait
-    double BusySeconds = 0; // processor time the machine spent busy meanwhile, all cores
-    DWORD Processes = 0;   // processes ever in the launcher's job, the launcher included
+    double Seconds = 0;  // from the start to the end of the wait
+    DWORD Processes = 0; // processes ever in the launcher's job, the launcher included
+    // With KillAfter: processes of the launcher's job, running or not, that were still
+    // there 5 s after the launcher had ended; they are then ended. Under Wine, those that
+    // never got a thread count apart (NeverStarted): Wine can end them no more.
+    DWORD LeftBehind = 0;
+    DWORD NeverStarted = 0;
 };
 
 std::string Quoted(const std::string& text);
@@ -44,6 +55,7 @@ bool UnderWine();
 
 // The id of the process that started the process with this id, or 0.
 DWORD ParentOf(DWORD id);
+
 
 std::string KivoPath();
 std::string ProbePath();

@@ -2,8 +2,6 @@
 // and what the launcher's caller sees.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "kivo_run.h"
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
@@ -142,27 +140,38 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
 {
     const std::string probe = ProbePath();
 
-    const KivoRun quick = RunKivo({Quoted(probe), "", ""});
-    double slowBusy = 1e9;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const std::string report = FreshReport();
-        const KivoRun slow = RunKivo({Quoted(probe) + " /sleep:1500", "", ""});
-        EXPECT_GE(slow.Seconds, 1.4);
-        EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
-        slowBusy = std::min(slowBusy, slow.BusySeconds);
+    // While the child runs, the launcher sleeps in one wait and uses no processor time at
+    // all. Measured on its own threads, so that whatever else the machine does cannot
+    // count; a launcher that polled, even with Sleep(1), would wake hundreds of times.
+    const std::string report = FreshReport();
+    ProcessorUse used = {-1, 0};
+    std::thread sampler = OnProbeReady([&] {
+        const DWORD kivo = ParentOf(ReportNumber(ReadFileText(report), "pid"));
+        Sleep(200); // for the launcher to reach its wait
+        const ProcessorUse before = ProcessorUseOf(kivo);
+        Sleep(2000);
+        const ProcessorUse after = ProcessorUseOf(kivo);
+        used = {after.Seconds - before.Seconds, after.Cycles - before.Cycles};
+    });
+    const KivoRun slow = RunKivo({Quoted(probe) + " \"/ready /sleep:2600\"", "", ""});
+    sampler.join();
+    EXPECT_GE(slow.Seconds, 2.5);
+    EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
+    ASSERT_GE(used.Seconds, 0.0) << "the launcher's processor time was not measured";
+    // Clock ticks are 10 to 16 ms: any tick at all is too much.
+    EXPECT_LT(used.Seconds, 0.005) << "the launcher used processor time while its child ran";
+    if (CyclesCounted()) {
+        // A few wake-ups cost some 100 000 cycles; a wait costs none.
+        EXPECT_LT(used.Cycles, 100000u) << "the launcher ran while its child ran";
     }
-    // A blocking wait costs nothing while the child runs; a launcher that polled would
-    // keep a processor busy for most of the 1.5 s. The better of two runs discounts
-    // whatever else the machine was doing.
-    EXPECT_LE(slowBusy, quick.BusySeconds + 0.4);
 
     // A grandchild that outlives the child does not hold the launcher, and the launcher's
     // end does not end it.
-    const std::string report = FreshReport();
+    const std::string spawnReport = FreshReport();
     const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:20000", "", ""});
     EXPECT_LT(spawning.Seconds, 6.0);
     EXPECT_EQ(spawning.Processes, 3u);
-    const DWORD id = ReportNumber(ReadFileText(report), "grandchild");
+    const DWORD id = ReportNumber(ReadFileText(spawnReport), "grandchild");
     const HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
     ASSERT_NE(grandchild, nullptr);
     EXPECT_EQ(WaitForSingleObject(grandchild, 1000), static_cast<DWORD>(WAIT_TIMEOUT))
@@ -226,18 +235,24 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
         const char* child;
         const char* directives;
         DWORD status;
+        const char* done; // what the child reports of its own normal end
     };
     const Row rows[] = {
-        {"swallows Ctrl+C and ends later with its own status", "/ready /ctrlc", 42},
-        // Wine's default handler ends the process with 0 where Windows uses STATUS_CONTROL_C_EXIT.
-        {"dies of Ctrl+C", "/ready /sleep:10000", UnderWine() ? 0 : static_cast<DWORD>(STATUS_CONTROL_C_EXIT)},
+        {"swallows Ctrl+C and ends later with its own status", "/ready /ctrlc", 42, "yes"},
+        // Wine's default handler ends the process with 0 where Windows uses STATUS_CONTROL_C_EXIT;
+        // the child's missing report of its end tells that it died all the same.
+        {"dies of Ctrl+C", "/ready /sleep:10000", UnderWine() ? 0 : static_cast<DWORD>(STATUS_CONTROL_C_EXIT),
+         "(missing)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.child);
+        const std::string report = FreshReport();
         std::thread interrupter = OnProbeReady([] { GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); });
         const KivoRun run = RunKivo({Quoted(ProbePath()) + " \"" + row.directives + "\"", "", ""});
         interrupter.join();
         EXPECT_EQ(run.Status, row.status);
+        EXPECT_EQ(ReportValue(ReadFileText(report), "done"), row.done);
+        EXPECT_LT(run.Seconds, 8.0) << "the child's 10 s sleep or wait should not have run out";
         EXPECT_EQ(run.Processes, 2u);
         EXPECT_EQ(run.Stdout + run.Stderr, "");
     }

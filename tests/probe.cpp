@@ -1,11 +1,14 @@
 // A child for the launcher's tests. It writes what it received, a line at a time, to the
 // file that KIVO_PROBE_OUT names (its command line and module name both in its code page
-// and, from the wide API, as UTF-8), and acts on directives found anywhere in its command
-// line:
+// and, from the wide API, as UTF-8; whether it has a console, and what its three standard
+// handles are), and acts on directives found anywhere in its command line:
 //   /exit:N     end with status N (decimal, all 32 bits)
 //   /sleep:MS   sleep before ending
 //   /spawn:MS   start a quiet copy of itself that sleeps MS, report its id, end at once
-//   /handle:N   if handle value N is an open pipe here, write "leak" into it
+//   /handle:N   if handle value N is an open pipe here, and none of the probe's standard
+//               handles, write "leak" into it
+//   /echo       copy standard input to standard output until it ends, then write
+//               "echoed N bytes" to standard error
 //   /ready      set the event that KIVO_PROBE_READY names, once the probe is set up
 //   /ctrlc      survive Ctrl+C; end with 42 once one came, or with 3 after 10 s
 //   /crash      die of an access violation
@@ -61,6 +64,60 @@ static LONG WINAPI EndWithFaultCode(EXCEPTION_POINTERS*)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// What a standard handle is: a console, a pipe, a disk file, another character device
+// (NUL), none, or a value that names no open object.
+static const char* HandleKind(HANDLE handle)
+{
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return "none";
+    }
+    if (GetConsoleMode(handle, &mode)) {
+        return "console";
+    }
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_PIPE:
+        return "pipe";
+    case FILE_TYPE_DISK:
+        return "disk";
+    case FILE_TYPE_CHAR:
+        return "char";
+    default:
+        return "invalid";
+    }
+}
+
+// A console is attached when its screen buffer can be opened.
+static const char* HasConsole()
+{
+    const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) {
+        return "no";
+    }
+    CloseHandle(screen);
+    return "yes";
+}
+
+static bool IsStandardHandle(HANDLE handle)
+{
+    return handle == GetStdHandle(STD_INPUT_HANDLE) || handle == GetStdHandle(STD_OUTPUT_HANDLE) ||
+           handle == GetStdHandle(STD_ERROR_HANDLE);
+}
+
+static void Echo()
+{
+    char buffer[4096];
+    DWORD got = 0, written = 0;
+    unsigned long total = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, got, &written, nullptr);
+        total += got;
+    }
+    const int length = std::snprintf(buffer, sizeof buffer, "echoed %lu bytes", total);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), buffer, static_cast<DWORD>(length), &written, nullptr);
+}
+
 static void SpawnSleeper(unsigned long milliseconds)
 {
     char module[MAX_PATH];
@@ -107,13 +164,22 @@ int main()
     Report("env", path);
     std::snprintf(path, sizeof path, "%lu", GetCurrentProcessId());
     Report("pid", path);
+    Report("console", HasConsole());
+    Report("stdin", HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
+    Report("stdout", HandleKind(GetStdHandle(STD_OUTPUT_HANDLE)));
+    Report("stderr", HandleKind(GetStdHandle(STD_ERROR_HANDLE)));
 
+    // Only a handle that the probe was handed beside its standard ones: one of those may
+    // carry the same value by chance.
     const HANDLE handle = reinterpret_cast<HANDLE>(Directive(commandLine, "/handle:", 0));
-    if (handle && GetFileType(handle) == FILE_TYPE_PIPE) {
+    if (handle && !IsStandardHandle(handle) && GetFileType(handle) == FILE_TYPE_PIPE) {
         DWORD written = 0;
         WriteFile(handle, "leak", 4, &written, nullptr);
     }
 
+    if (std::strstr(commandLine, "/echo")) {
+        Echo();
+    }
     if (std::strstr(commandLine, "/spawn:")) {
         SpawnSleeper(Directive(commandLine, "/spawn:", 0));
     }
