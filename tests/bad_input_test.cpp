@@ -2,6 +2,11 @@
 // nothing beyond the usage line, and ends with the status it promises.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <vector>
+
 #include "kivo_run.h"
 
 TEST(BadInput, OperandTextsReachTheChildAsTheRuntimeDeliveredThem)
@@ -136,4 +141,48 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
         TerminateProcess(grandchild, 0);
         CloseHandle(grandchild);
     }
+}
+
+// A build tool's time-out may end the launcher at any moment, also while it starts its
+// child: whenever it comes, no child may be left behind, running or not.
+TEST(BadInput, EndedByForceAtAnyMomentOfItsStartTheLauncherLeavesNoChild)
+{
+    // The launcher's own start-up, as the time it takes to show its usage line.
+    std::vector<double> startups;
+    for (int run = 0; run < 9; ++run) {
+        startups.push_back(RunKivo({"", "", ""}).Seconds);
+    }
+    std::sort(startups.begin(), startups.end());
+    const double startup = startups[startups.size() / 2];
+
+    SetEnvironmentVariableA("KIVO_PROBE_OUT", nullptr);
+    std::mt19937 random(GetCurrentProcessId());
+    std::uniform_real_distribution<double> moment(0.0, 2 * startup);
+    const int kills = 150;
+    int childStarted = 0;
+    DWORD leftBehind = 0, neverStarted = 0;
+    for (int kill = 0; kill < kills; ++kill) {
+        // The tag names the children that Wine may abandon, for scripts/wine-run to reap.
+        KivoStart start = {Quoted(ProbePath()) + " \"/sleep:30000 /kivo-kill-storm\"", "", ""};
+        // No standard handles: under Wine, a kill inside its process creation can leave a
+        // process that never starts, yet holds what it was to inherit.
+        start.OddStdHandles = true;
+        start.KillAfter = moment(random);
+        const KivoRun run = RunKivo(start);
+        EXPECT_EQ(run.Status, KilledStatus);
+        leftBehind += run.LeftBehind;
+        neverStarted += run.NeverStarted;
+        childStarted += run.Processes > 1 ? 1 : 0;
+    }
+    std::printf("%d kills within %.1f ms of the launcher's start, %d of them after it had started its child: "
+                "%lu processes left behind",
+                kills, 2000 * startup, childStarted, static_cast<unsigned long>(leftBehind));
+    if (UnderWine()) {
+        std::printf(", and %lu that Wine abandoned inside its own process creation", static_cast<unsigned long>(neverStarted));
+    }
+    std::printf("\n");
+    EXPECT_EQ(leftBehind, 0u);
+    // Some on either side of the child's start, or the kills missed the moments at stake.
+    EXPECT_GE(childStarted, 3);
+    EXPECT_LE(childStarted, kills - 3);
 }

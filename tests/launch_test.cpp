@@ -180,33 +180,92 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
     CloseHandle(grandchild);
 }
 
-TEST(Inherit, TheChildGetsTheEnvironmentAndDirectoryButNoHandles)
+// A pipe that the launcher's caller hands it beside its standard handles; the probe writes
+// into it when it reaches the probe.
+struct StrayPipe {
+    HANDLE Read = nullptr, Write = nullptr;
+    std::string Directive() const { return "/handle:" + std::to_string(reinterpret_cast<uintptr_t>(Write)); }
+    // Whether anything arrived through it; closes it.
+    bool Leaked()
+    {
+        CloseHandle(Write);
+        DWORD available = 0;
+        PeekNamedPipe(Read, nullptr, 0, nullptr, &available, nullptr);
+        CloseHandle(Read);
+        return available > 0;
+    }
+};
+
+static StrayPipe MakeStrayPipe()
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    StrayPipe pipe;
+    CreatePipe(&pipe.Read, &pipe.Write, &inheritable, 0);
+    SetHandleInformation(pipe.Read, HANDLE_FLAG_INHERIT, 0);
+    return pipe;
+}
+
+// However its caller starts the launcher, the child gets what the caller would give it
+// started directly: the same kind of console or none, the launcher's standard handles and
+// everything through them, its environment and directory, and no other handle.
+TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
 {
     const std::string folder = TempPath("cwd");
     CreateDirectoryA(folder.c_str(), nullptr);
     const char value[] = "a value with spaces \xE9";
     SetEnvironmentVariableA("KIVO_PROBE_ENV", value);
+    std::string input;
+    while (input.size() < 100000) {
+        input += "line " + std::to_string(input.size()) + " of the input\r\n";
+    }
+    const std::string echoed = "echoed " + std::to_string(input.size()) + " bytes";
 
-    // An inheritable pipe that the launcher receives from us; the child must not have it.
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE leakRead = nullptr, leakWrite = nullptr;
-    ASSERT_TRUE(CreatePipe(&leakRead, &leakWrite, &inheritable, 0));
-    SetHandleInformation(leakRead, HANDLE_FLAG_INHERIT, 0);
-    const auto handleValue = reinterpret_cast<uintptr_t>(leakWrite);
+    struct Row {
+        const char* caller;
+        DWORD flags;
+    };
+    const Row rows[] = {
+        {"shares its console", 0},
+        {"starts it with no console", DETACHED_PROCESS},
+        {"gives it a console without a window", CREATE_NO_WINDOW},
+        {"gives it a console of its own", CREATE_NEW_CONSOLE},
+        {"makes it a process group of its own", CREATE_NEW_PROCESS_GROUP},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.caller);
+        StrayPipe stray = MakeStrayPipe();
+        KivoStart direct;
+        direct.Program = ProbePath();
+        direct.Operands = "/echo " + stray.Directive();
+        direct.Directory = folder;
+        direct.Input = input;
+        direct.CreationFlags = row.flags;
+        const std::string directReport = FreshReport();
+        const KivoRun directRun = RunKivo(direct);
+        const std::string expected = ReadFileText(directReport);
+        EXPECT_TRUE(stray.Leaked()) << "started directly, the probe must find the pipe, or the check below proves nothing";
+        EXPECT_EQ(directRun.Stdout, input);
+        EXPECT_EQ(directRun.Stderr, echoed);
 
-    const std::string report = FreshReport();
-    const KivoRun run = RunKivo({Quoted(ProbePath()) + " \"/handle:" + std::to_string(handleValue) + "\"", folder, ""});
+        stray = MakeStrayPipe();
+        KivoStart launched = direct;
+        launched.Program.clear();
+        launched.Operands = Quoted(ProbePath()) + " \"/exit:7 /echo " + stray.Directive() + "\"";
+        const std::string report = FreshReport();
+        const KivoRun run = RunKivo(launched);
+        const std::string text = ReadFileText(report);
+        EXPECT_FALSE(stray.Leaked()) << "the child wrote into a handle it should not have";
+        for (const char* key : {"console", "stdin", "stdout", "stderr"}) {
+            EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+        }
+        EXPECT_EQ(run.Stdout.size(), input.size());
+        EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
+        EXPECT_EQ(run.Stderr, echoed);
+        EXPECT_EQ(run.Status, 7u);
+        EXPECT_EQ(ReportValue(text, "env"), value);
+        EXPECT_TRUE(SamePath(ReportValue(text, "cwd"), folder)) << ReportValue(text, "cwd");
+    }
     SetEnvironmentVariableA("KIVO_PROBE_ENV", nullptr);
-    CloseHandle(leakWrite);
-    DWORD available = 0;
-    PeekNamedPipe(leakRead, nullptr, 0, nullptr, &available, nullptr);
-    CloseHandle(leakRead);
-
-    const std::string text = ReadFileText(report);
-    EXPECT_EQ(run.Status, 0u);
-    EXPECT_EQ(ReportValue(text, "env"), value);
-    EXPECT_TRUE(SamePath(ReportValue(text, "cwd"), folder)) << ReportValue(text, "cwd");
-    EXPECT_EQ(available, 0u) << "the child wrote into a handle it should not have";
     RemoveDirectoryA(folder.c_str());
 }
 

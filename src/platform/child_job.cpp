@@ -1,38 +1,53 @@
 #include "platform/child_job.h"
 
-// The job functions came with Windows 2000. Found at run time, they keep Kivo loading on
-// Windows 4.0, where it runs its child without a job.
-template <typename Function>
-static Function Find(HMODULE kernel, const char* name)
-{
-    // Through void (*)(), which converts to every function type without a warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)));
-}
+#include "platform/kernel32_function.h"
 
-HANDLE EncloseInJob(HANDLE process)
+// Null where Windows gives no job. Never closed while Kivo runs: Kivo is in it, and closing
+// the last handle would end Kivo with everything else in the job.
+static HANDLE ownJob;
+static decltype(&SetInformationJobObject) limitJob;
+static decltype(&AssignProcessToJobObject) assignToJob;
+
+static const DWORD EndsWithLauncher = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+static const DWORD GrandchildrenLeave = JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+
+static BOOL Limit(DWORD flags)
 {
-    const HMODULE kernel = GetModuleHandleA("kernel32");
-    const auto createJob = Find<decltype(&CreateJobObjectA)>(kernel, "CreateJobObjectA");
-    const auto limitJob = Find<decltype(&SetInformationJobObject)>(kernel, "SetInformationJobObject");
-    const auto assignToJob = Find<decltype(&AssignProcessToJobObject)>(kernel, "AssignProcessToJobObject");
-    if (!createJob || !limitJob || !assignToJob) {
-        return nullptr;
-    }
-    HANDLE job = createJob(nullptr, nullptr);
-    if (!job) {
-        return nullptr;
-    }
-    // Ended with our last handle to it. Whatever the child starts leaves the job silently:
-    // it runs on after the child, just as it would had our caller started the child itself.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     ZeroMemory(&limits, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
-    // Windows 7 and earlier refuse a second job to a child that already sits in one (ours
-    // does when our caller put us in a job): the child then runs without ours.
-    if (!limitJob(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) || !assignToJob(job, process)) {
-        CloseHandle(job);
-        return nullptr;
+    limits.BasicLimitInformation.LimitFlags = flags;
+    return ownJob && limitJob(ownJob, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+bool JoinOwnJob()
+{
+    const auto createJob = Kernel32Function<decltype(&CreateJobObjectA)>("CreateJobObjectA");
+    limitJob = Kernel32Function<decltype(&SetInformationJobObject)>("SetInformationJobObject");
+    assignToJob = Kernel32Function<decltype(&AssignProcessToJobObject)>("AssignProcessToJobObject");
+    if (!createJob || !limitJob || !assignToJob) {
+        return false;
     }
-    return job;
+    ownJob = createJob(nullptr, nullptr);
+    // No silent breakaway yet, or the child would be born outside: only a process started
+    // with CREATE_BREAKAWAY_FROM_JOB leaves, and Kivo does not ask for that.
+    return Limit(EndsWithLauncher | JOB_OBJECT_LIMIT_BREAKAWAY_OK) && assignToJob(ownJob, GetCurrentProcess());
+}
+
+void FreeGrandchildren()
+{
+    Limit(EndsWithLauncher | GrandchildrenLeave);
+}
+
+void AdoptChild(HANDLE process)
+{
+    // Where Kivo's caller put it in a job that lets children leave, the child was born
+    // outside every job and can join this one; otherwise it stays where it was born.
+    if (Limit(EndsWithLauncher | GrandchildrenLeave)) {
+        assignToJob(ownJob, process);
+    }
+}
+
+void TieChildToLauncher(bool tied)
+{
+    Limit((tied ? EndsWithLauncher : 0) | GrandchildrenLeave);
 }

@@ -2,9 +2,21 @@
 
 #include <windows.h>
 
-// Puts a started child into a job of its own that ends it once our last handle to the job
-// closes, so that the child cannot outlive the launcher however the launcher ends. The
-// processes the child starts in turn stay out of the job. Returns the job, to be closed
-// after the child's own handles, or null where Windows gave no job: the child then runs
-// as it would without one.
-HANDLE EncloseInJob(HANDLE process);
+// Kivo and its child share a job of Kivo's own that ends the child whenever Kivo ends,
+// however that happens. Processes that the child starts in turn leave it and run on, just
+// as they would had Kivo's caller started the child itself.
+
+// Joins a new job before the start, so that the child is born in it and no moment of
+// Kivo's end can leave the child outside. Returns whether Kivo is in it: Windows before
+// 2000 has no jobs, and Windows 7 and earlier put no process in a second job.
+bool JoinOwnJob();
+
+// Right after a start inside the job: whatever the child starts from now on leaves the job.
+void FreeGrandchildren();
+
+// Where Kivo could not join its job: puts the started child into it instead, where Windows
+// lets it. The child runs outside for the moment until then.
+void AdoptChild(HANDLE process);
+
+// Whether the job ends what is in it when Kivo ends (it does from the start).
+void TieChildToLauncher(bool tied);
