@@ -1,6 +1,6 @@
 #include "launch_request.h"
 
-LaunchOutcome BuildLaunchRequest(int argc, char* argv[])
+LaunchOutcome BuildLaunchRequest(int argc, wchar_t* argv[])
 {
     LaunchOutcome outcome = {};
     if (argc < 2) {

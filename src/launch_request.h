@@ -1,10 +1,10 @@
 #pragma once
 
-// What to start. Both texts point into the runtime's argument vector, which lives as long
-// as the process; nothing is copied.
+// What to start. Both texts point into the runtime's wide argument vector, which lives as
+// long as the process; nothing is copied or converted.
 struct LaunchRequest {
-    const char* ApplicationName; // module to load, or null: the first token of CommandLine names it
-    char* CommandLine;           // the child's entire command line, exactly as we received it
+    const wchar_t* ApplicationName; // module to load, or null: the first token of CommandLine names it
+    wchar_t* CommandLine;           // the child's entire command line, exactly as we received it
 };
 
 // Either the usage case (no operand) or a request to start a child.
@@ -14,4 +14,4 @@ struct LaunchOutcome {
 };
 
 // Interprets the launcher's own argument count and vector; writes nothing.
-LaunchOutcome BuildLaunchRequest(int argc, char* argv[]);
+LaunchOutcome BuildLaunchRequest(int argc, wchar_t* argv[]);

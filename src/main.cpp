@@ -5,7 +5,9 @@
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
 
-int main(int argc, char* argv[])
+// wmain: the runtime splits the command line as UTF-16, by the same rules as for main, so
+// that every character of the operands reaches the child, whatever the ANSI code page.
+int wmain(int argc, wchar_t* argv[])
 {
     const LaunchOutcome outcome = BuildLaunchRequest(argc, argv);
     if (outcome.Usage) {

@@ -43,6 +43,46 @@ TEST(BadInput, OperandTextsReachTheChildAsTheRuntimeDeliveredThem)
         EXPECT_EQ(run.Status, 0u);
         EXPECT_EQ(run.Stdout + run.Stderr, "");
     }
+
+    // Random texts, as the runtime splits them. The probe, started directly with the
+    // launcher's own command line but for the program's path, reports the runtime's
+    // split of it; the launcher must hand its child exactly the operand that this split
+    // gives for the form it selects. Wherever the code page holds the text, the wide
+    // split gives what the narrow one gives.
+    const std::wstring pieces[] = {L"a", L"b", L" ", L"\t", L"\"", L"\\", L"\u00E9", L"\u6587", L"\U0001F600"};
+    std::mt19937 random(GetCurrentProcessId());
+    for (int round = 0; round < 40; ++round) {
+        std::wstring text;
+        for (size_t length = random() % 24; length > 0; --length) {
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        }
+        SCOPED_TRACE(Utf16Hex(text));
+        KivoStart start;
+        start.WideOperands = Widen(probe) + L" " + text;
+        start.Program = ProbePath();
+        std::string report = FreshReport();
+        RunKivo(start);
+        const std::string split = ReadFileText(report);
+        const unsigned long count = ReportNumber(split, "wargc");
+        ASSERT_GE(count, 2u) << split;
+        const std::string operand = ReportValue(split, count == 3 ? "wargv2_utf16" : "wargv1_utf16");
+
+        start.Program.clear();
+        report = FreshReport();
+        const KivoRun run = RunKivo(start);
+        EXPECT_EQ(ReportValue(ReadFileText(report), "cmdline_utf16"), operand);
+        EXPECT_EQ(run.Status, 0u);
+
+        BOOL lost = FALSE;
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr, &lost);
+        if (!lost) {
+            EXPECT_EQ(ReportNumber(split, "argc"), count);
+            for (unsigned long index = 1; index < count; ++index) {
+                const std::string wide = ReportValue(split, "wargv" + std::to_string(index) + "_utf16");
+                EXPECT_EQ(Utf16Hex(Widen(ReportValue(split, "argv" + std::to_string(index)))), wide) << index;
+            }
+        }
+    }
 }
 
 TEST(BadInput, ALauncherInOddSurroundingsStillWorks)

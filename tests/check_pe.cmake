@@ -38,17 +38,22 @@ foreach(pattern IN LISTS wanted)
     endif()
 endforeach()
 
-# The application manifest: resource 1 of type 24, asking for UTF-8 as the ANSI code
-# page and for running as the caller.
+# The application manifest: resource 1 of type 24, asking for running as the caller and
+# for no ANSI code page of its own: the characters must reach the child through the wide
+# API alone.
 if(NOT dump MATCHES "Entry: ID: 0x000018[^\n]*\n[^\n]*\n[^\n]*Entry: ID: 0x000001,")
     string(APPEND problems "\n  no application manifest (resource 1 of type 24)")
 endif()
-file(STRINGS ${EXE} manifest REGEX "<(activeCodePage|requestedExecutionLevel) ")
-foreach(setting "<activeCodePage [^>]*>UTF-8</activeCodePage>" "<requestedExecutionLevel level=\"asInvoker\"")
-    if(NOT manifest MATCHES "${setting}")
-        string(APPEND problems "\n  the manifest lacks ${setting}")
-    endif()
-endforeach()
+file(STRINGS ${EXE} manifest REGEX "<(activeCodePage|requestedExecutionLevel|supportedOS) ")
+if(NOT manifest MATCHES "<requestedExecutionLevel level=\"asInvoker\"")
+    string(APPEND problems "\n  the manifest lacks <requestedExecutionLevel level=\"asInvoker\">")
+endif()
+if(manifest MATCHES "activeCodePage")
+    string(APPEND problems "\n  the manifest sets an ANSI code page")
+endif()
+if(NOT manifest MATCHES "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>")
+    string(APPEND problems "\n  the manifest does not name Windows 10 and 11 among its supported systems")
+endif()
 
 file(SIZE ${EXE} size)
 if(size GREATER 20480)

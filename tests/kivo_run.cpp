@@ -58,6 +58,17 @@ std::wstring Widen(const std::string& text, UINT codePage)
     return wide;
 }
 
+std::string Utf16Hex(const std::wstring& text)
+{
+    std::string hex;
+    char unit[5];
+    for (const wchar_t character : text) {
+        std::snprintf(unit, sizeof unit, "%04X", static_cast<unsigned>(character));
+        hex += unit;
+    }
+    return hex;
+}
+
 std::string FreshReport()
 {
     const std::string report = TempPath("report.txt");

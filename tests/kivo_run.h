@@ -62,6 +62,7 @@ std::string ProbePath();
 std::string TempPath(const std::string& name); // a path in the temp folder, nothing there yet
 bool WriteFileText(const std::string& path, const std::string& text);
 std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);
+std::string Utf16Hex(const std::wstring& text); // as the probe reports wide text, unit for unit
 
 // Names a fresh file for the probe's report, through the environment that the launcher
 // and its child inherit; the file stays missing when no probe runs.

@@ -339,6 +339,14 @@ TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
     const std::wstring probe = Widen(ProbePath());
     const std::wstring farProbe = folder + L"\\KivoProbe.exe";
     ASSERT_TRUE(CopyFileW(probe.c_str(), farProbe.c_str(), FALSE));
+    // 22 000 CJK characters: 66 000 bytes in UTF-8, more than a byte count of 16 bits
+    // carries. And unpaired surrogates, which file names may hold and no other encoding
+    // keeps.
+    std::wstring longText;
+    while (longText.size() < 22000) {
+        longText += L"\u6587\u4EF6";
+    }
+    const std::wstring lone = L"a\xD800" L"b\xDC00" L"c\xDBFF";
 
     struct Row {
         const char* form;
@@ -354,6 +362,9 @@ TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
          farProbe, L"\"" + farProbe + L"\" /exit:4 " + Unusual, 4},
         {"the same module, two operands", L"\"" + farProbe + L"\" \"probe /exit:5 " + Unusual + L"\"", farProbe,
          L"probe /exit:5 " + std::wstring(Unusual), 5},
+        {"a line of 22 000 characters", L"\"" + probe + L"\" \"probe /exit:6 " + longText + L"\"", probe,
+         L"probe /exit:6 " + longText, 6},
+        {"unpaired surrogates", L"\"" + probe + L"\" \"probe /exit:7 " + lone + L"\"", probe, L"probe /exit:7 " + lone, 7},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.form);
@@ -362,7 +373,7 @@ TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
         start.WideOperands = row.operands;
         const KivoRun run = RunKivo(start);
         const std::string text = ReadFileText(report);
-        EXPECT_EQ(Widen(ReportValue(text, "cmdline_utf8"), CP_UTF8), row.commandLine);
+        EXPECT_EQ(ReportValue(text, "cmdline_utf16"), Utf16Hex(row.commandLine)) << "unit for unit";
         const std::wstring module = Widen(ReportValue(text, "module_utf8"), CP_UTF8);
         EXPECT_TRUE(SamePath(module, row.module)) << ReportValue(text, "module_utf8");
         EXPECT_EQ(run.Status, row.status);

@@ -1,7 +1,9 @@
 // A child for the launcher's tests. It writes what it received, a line at a time, to the
 // file that KIVO_PROBE_OUT names (its command line and module name both in its code page
-// and, from the wide API, as UTF-8; whether it has a console, and what its three standard
-// handles are), and acts on directives found anywhere in its command line:
+// and, from the wide API, as UTF-8; its command line also as UTF-16 code units in hex,
+// unit for unit; its arguments as the runtime splits its command line, narrow and wide;
+// whether it has a console, and what its three standard handles are), and acts on
+// directives found anywhere in its command line:
 //   /exit:N     end with status N (decimal, all 32 bits)
 //   /sleep:MS   sleep before ending
 //   /spawn:MS   start a quiet copy of itself that sleeps MS, report its id, end at once
@@ -27,10 +29,53 @@ static void Report(const char* key, const char* value)
     if (g_report == INVALID_HANDLE_VALUE) {
         return;
     }
-    char line[40000];
-    const int length = std::snprintf(line, sizeof line, "%s=%s\n", key, value);
     DWORD written = 0;
-    WriteFile(g_report, line, static_cast<DWORD>(length), &written, nullptr);
+    WriteFile(g_report, key, static_cast<DWORD>(std::strlen(key)), &written, nullptr);
+    WriteFile(g_report, "=", 1, &written, nullptr);
+    WriteFile(g_report, value, static_cast<DWORD>(std::strlen(value)), &written, nullptr);
+    WriteFile(g_report, "\n", 1, &written, nullptr);
+}
+
+// Wide text as its UTF-16 code units, four hex digits each: exact even for text that no
+// other encoding holds, such as an unpaired surrogate.
+static const char* Hex(const wchar_t* text)
+{
+    static char hex[4 * 32768 + 1];
+    size_t at = 0;
+    for (; *text && at + 4 < sizeof hex; ++text) {
+        std::snprintf(hex + at, 5, "%04X", static_cast<unsigned>(*text));
+        at += 4;
+    }
+    hex[at] = '\0';
+    return hex;
+}
+
+// The runtime's own wide split of the command line, as wmain would receive it.
+struct StartupInfo {
+    int NewMode;
+};
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int wildcards, StartupInfo* info);
+
+static void ReportArguments(int argc, char* argv[])
+{
+    char key[32];
+    std::snprintf(key, sizeof key, "%d", argc);
+    Report("argc", key);
+    for (int index = 1; index < argc; ++index) {
+        std::snprintf(key, sizeof key, "argv%d", index);
+        Report(key, argv[index]);
+    }
+    int wideCount = 0;
+    wchar_t** wideArgv = nullptr;
+    wchar_t** environment = nullptr;
+    StartupInfo info = {0};
+    __wgetmainargs(&wideCount, &wideArgv, &environment, 0, &info);
+    std::snprintf(key, sizeof key, "%d", wideCount);
+    Report("wargc", key);
+    for (int index = 1; index < wideCount; ++index) {
+        std::snprintf(key, sizeof key, "wargv%d_utf16", index);
+        Report(key, Hex(wideArgv[index]));
+    }
 }
 
 // The number after a directive, or fallback when the directive is absent.
@@ -139,7 +184,7 @@ static void SpawnSleeper(unsigned long milliseconds)
     }
 }
 
-int main()
+int main(int argc, char* argv[])
 {
     const char* commandLine = GetCommandLineA();
     char path[32768];
@@ -151,6 +196,8 @@ int main()
 
     Report("cmdline", commandLine);
     Report("cmdline_utf8", Utf8(GetCommandLineW()));
+    Report("cmdline_utf16", Hex(GetCommandLineW()));
+    ReportArguments(argc, argv);
     GetModuleFileNameA(nullptr, path, sizeof path);
     Report("module", path);
     wchar_t widePath[32768];

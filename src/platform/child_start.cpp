@@ -9,7 +9,7 @@
 // of ours: INVALID_HANDLE_VALUE and the console handles of Windows before 8. The others
 // are made inheritable, as our caller need not have marked them; a value that names no
 // open handle fails there and is left out too.
-static DWORD InheritableStdHandles(const STARTUPINFOA& startup, HANDLE (&inherited)[3])
+static DWORD InheritableStdHandles(const STARTUPINFOW& startup, HANDLE (&inherited)[3])
 {
     const HANDLE standard[3] = {startup.hStdInput, startup.hStdOutput, startup.hStdError};
     DWORD count = 0;
@@ -33,7 +33,7 @@ static DWORD InheritableStdHandles(const STARTUPINFOA& startup, HANDLE (&inherit
 // handle our caller let us inherit, as a direct start by our caller would.
 static BOOL StartWithoutConsole(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& child)
 {
-    STARTUPINFOEXA startup;
+    STARTUPINFOEXW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -63,7 +63,7 @@ static BOOL StartWithoutConsole(const LaunchRequest& request, DWORD flags, PROCE
             list = nullptr;
         }
     }
-    const BOOL started = CreateProcessA(request.ApplicationName, request.CommandLine, nullptr, nullptr, count > 0,
+    const BOOL started = CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, count > 0,
                                         flags | DETACHED_PROCESS, nullptr, nullptr, &startup.StartupInfo, &child);
     const DWORD error = GetLastError(); // the reason of a failed start, kept for our status
     if (list) {
@@ -78,7 +78,7 @@ static BOOL StartWithoutConsole(const LaunchRequest& request, DWORD flags, PROCE
 // handles were redirected.
 static bool HaveConsole()
 {
-    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (screen == INVALID_HANDLE_VALUE) {
         return false;
@@ -96,10 +96,10 @@ BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& 
     // We share a console, and so does the child. Everything zero: no window placement,
     // title or standard handles of our own; for a console child Windows hands on our
     // standard handles itself, and nothing else of ours is inherited.
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104), "the startup record of x86 or x64 Windows");
-    return CreateProcessA(request.ApplicationName, request.CommandLine, nullptr, nullptr, FALSE, flags, nullptr,
+    static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104), "the startup record of x86 or x64 Windows");
+    return CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, FALSE, flags, nullptr,
                           nullptr, &startup, &child);
 }
