@@ -11,8 +11,8 @@ std::vector<std::string> PeImports(const std::string& path)
     const std::string file = ReadFileText(path);
     std::vector<std::string> names;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
-    if (file.size() < sizeof *dos || dos->e_magic != IMAGE_DOS_SIGNATURE ||
-        file.size() < dos->e_lfanew + sizeof(IMAGE_NT_HEADERS64)) {
+    if (file.size() < sizeof *dos || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0 ||
+        file.size() < static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64)) {
         return names;
     }
     // PE32 and PE32+ share the headers up to the optional header, whose data directories

@@ -29,6 +29,7 @@ DWORD ParentOf(DWORD id)
 
 std::string KivoPath() { return ExeFolder() + "Kivo.exe"; }
 std::string ProbePath() { return ExeFolder() + "KivoProbe.exe"; }
+std::string GuiProbePath() { return ExeFolder() + "KivoGuiProbe.exe"; }
 
 std::string TempPath(const std::string& name)
 {

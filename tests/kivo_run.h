@@ -59,6 +59,7 @@ DWORD ParentOf(DWORD id);
 
 std::string KivoPath();
 std::string ProbePath();
+std::string GuiProbePath(); // the probe as a GUI program
 std::string TempPath(const std::string& name); // a path in the temp folder, nothing there yet
 bool WriteFileText(const std::string& path, const std::string& text);
 std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);

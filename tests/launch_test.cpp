@@ -318,6 +318,60 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
     SetConsoleCtrlHandler(SurviveInterrupt, FALSE);
 }
 
+// Closing Kivo's console window: each child meets the end it would meet without Kivo. A
+// console child gets the close event and its seconds to clean up, and Kivo ends with it;
+// a GUI child gets no event and runs on after Windows has ended Kivo.
+TEST(ConsoleClose, EachChildMeetsTheEndItWouldMeetWithoutTheLauncher)
+{
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine delivers no console close event";
+    }
+    struct Row {
+        const char* child;
+        std::string operands;
+        bool gui;
+    };
+    const Row rows[] = {
+        {"a console child", Quoted(ProbePath()) + " \"/ready /closeevent /sleep:60000\"", false},
+        {"a GUI child", Quoted(GuiProbePath()) + " \"/ready /sleep:60000\"", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.child);
+        const std::string report = FreshReport();
+        HANDLE child = nullptr;
+        std::thread closer = OnProbeReady([&] {
+            const DWORD probe = ReportNumber(ReadFileText(report), "pid");
+            child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, probe);
+            // The launcher's console window, found from inside its console; then away
+            // from it, or the test would get the close event too.
+            FreeConsole();
+            HWND window = nullptr;
+            if (AttachConsole(ParentOf(probe))) {
+                window = GetConsoleWindow();
+                FreeConsole();
+            }
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        });
+        KivoStart start = {row.operands, "", ""};
+        start.CreationFlags = CREATE_NEW_CONSOLE;
+        const KivoRun run = RunKivo(start);
+        closer.join();
+        ASSERT_NE(child, nullptr) << "the child never reported ready";
+        const std::string text = ReadFileText(report);
+        if (row.gui) {
+            EXPECT_LT(run.Seconds, 40.0) << "Windows should have ended the launcher";
+            EXPECT_EQ(WaitForSingleObject(child, 2000), static_cast<DWORD>(WAIT_TIMEOUT))
+                << "the GUI child must run on after its launcher";
+        } else {
+            EXPECT_EQ(ReportValue(text, "close"), "yes");
+            EXPECT_EQ(ReportValue(text, "cleanup"), "done") << "the child's seconds were cut short";
+            EXPECT_EQ(run.Status, 5u) << "the launcher ends with its child";
+        }
+        TerminateProcess(child, 0);
+        CloseHandle(child);
+    }
+}
+
 // Text that the test run's ANSI code page lacks: CJK, a character beyond the Basic
 // Multilingual Plane (a surrogate pair), and e with a combining accent beside a
 // precomposed e acute. A wildcard or a different letter in their place would be as bad as

@@ -13,10 +13,17 @@
 //               "echoed N bytes" to standard error
 //   /ready      set the event that KIVO_PROBE_READY names, once the probe is set up
 //   /ctrlc      survive Ctrl+C; end with 42 once one came, or with 3 after 10 s
+//   /closeevent on the console's close event, report it, clean up for a second (report
+//               that too), then end with status 5
 //   /crash      die of an access violation
 //   /quiet      write no report
 #include <windows.h>
 
+#ifdef _MSC_VER
+#include <corecrt_startup.h>
+#endif
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,11 +57,28 @@ static const char* Hex(const wchar_t* text)
     return hex;
 }
 
-// The runtime's own wide split of the command line, as wmain would receive it.
+// The runtime's own wide split of the command line, as wmain would receive it: msvcrt.dll
+// hands it out through __wgetmainargs, the Universal CRT of MSVC through __wargv once asked.
+#ifdef _MSC_VER
+static void WideArguments(int& count, wchar_t**& arguments)
+{
+    _configure_wide_argv(_crt_argv_unexpanded_arguments);
+    count = __argc;
+    arguments = __wargv;
+}
+#else
 struct StartupInfo {
     int NewMode;
 };
 extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int wildcards, StartupInfo* info);
+
+static void WideArguments(int& count, wchar_t**& arguments)
+{
+    wchar_t** environment = nullptr;
+    StartupInfo info = {0};
+    __wgetmainargs(&count, &arguments, &environment, 0, &info);
+}
+#endif
 
 static void ReportArguments(int argc, char* argv[])
 {
@@ -67,9 +91,7 @@ static void ReportArguments(int argc, char* argv[])
     }
     int wideCount = 0;
     wchar_t** wideArgv = nullptr;
-    wchar_t** environment = nullptr;
-    StartupInfo info = {0};
-    __wgetmainargs(&wideCount, &wideArgv, &environment, 0, &info);
+    WideArguments(wideCount, wideArgv);
     std::snprintf(key, sizeof key, "%d", wideCount);
     Report("wargc", key);
     for (int index = 1; index < wideCount; ++index) {
@@ -102,6 +124,17 @@ static BOOL WINAPI NoteInterrupt(DWORD event)
     }
     SetEvent(g_interrupted);
     return TRUE;
+}
+
+static BOOL WINAPI MeetClose(DWORD event)
+{
+    if (event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    Report("close", "yes");
+    Sleep(1000);
+    Report("cleanup", "done");
+    ExitProcess(5);
 }
 
 static LONG WINAPI EndWithFaultCode(EXCEPTION_POINTERS*)
@@ -235,6 +268,9 @@ int main(int argc, char* argv[])
     if (std::strstr(commandLine, "/ctrlc")) {
         g_interrupted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+    }
+    if (std::strstr(commandLine, "/closeevent")) {
+        SetConsoleCtrlHandler(MeetClose, TRUE);
     }
     if (std::strstr(commandLine, "/ready") &&
         GetEnvironmentVariableA("KIVO_PROBE_READY", path, sizeof path) > 0) {
