@@ -202,7 +202,7 @@ TEST(BadInput, EndedByForceAtAnyMomentOfItsStartTheLauncherLeavesNoChild)
     int childStarted = 0;
     DWORD leftBehind = 0, neverStarted = 0;
     for (int kill = 0; kill < kills; ++kill) {
-        // The tag names the children that Wine may abandon, for scripts/wine-run to reap.
+        // The tag names the children that Wine may abandon, for tests/run_in_console.sh to reap.
         KivoStart start = {Quoted(ProbePath()) + " \"/sleep:30000 /kivo-kill-storm\"", "", ""};
         // No standard handles: under Wine, a kill inside its process creation can leave a
         // process that never starts, yet holds what it was to inherit.

@@ -19,7 +19,7 @@ double Seconds(const FILETIME& time)
 
 ProcessorUse ProcessorUseOf(DWORD id)
 {
-    ProcessorUse use = {0, 0};
+    ProcessorUse use = {0, 0, 0};
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
@@ -27,6 +27,7 @@ ProcessorUse ProcessorUseOf(DWORD id)
         if (entry.th32OwnerProcessID != id) {
             continue;
         }
+        ++use.Threads;
         const HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
         FILETIME created, exited, kernel, user;
         if (thread && GetThreadTimes(thread, &created, &exited, &kernel, &user)) {

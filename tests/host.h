@@ -20,6 +20,7 @@ double Seconds(const FILETIME& time);
 struct ProcessorUse {
     double Seconds;
     ULONG64 Cycles;
+    DWORD Threads = 0; // how many threads the process has now
 };
 ProcessorUse ProcessorUseOf(DWORD id);
 bool CyclesCounted(); // whether this platform counts a thread's cycles

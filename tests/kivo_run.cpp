@@ -134,19 +134,6 @@ static double Elapsed(const LARGE_INTEGER& since)
     return static_cast<double>(now.QuadPart - since.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-static DWORD ThreadsOf(DWORD id)
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    DWORD threads = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        threads += entry.th32OwnerProcessID == id ? 1 : 0;
-    }
-    CloseHandle(snapshot);
-    return threads;
-}
-
 // The processes still in the job. Under Wine, a launcher ended inside Wine's own process
 // creation can leave a child that never got a thread and that nothing can end; those are
 // counted apart. Windows creates a process and its first thread in one call.
@@ -161,7 +148,7 @@ static DWORD StillInJob(HANDLE job, DWORD& threadless)
     DWORD left = 0;
     threadless = 0;
     for (DWORD index = 0; index < ids.List.NumberOfProcessIdsInList; ++index) {
-        const bool abandoned = UnderWine() && ThreadsOf(static_cast<DWORD>(ids.List.ProcessIdList[index])) == 0;
+        const bool abandoned = UnderWine() && ProcessorUseOf(static_cast<DWORD>(ids.List.ProcessIdList[index])).Threads == 0;
         threadless += abandoned ? 1 : 0;
         left += abandoned ? 0 : 1;
     }

@@ -56,7 +56,6 @@ bool UnderWine();
 // The id of the process that started the process with this id, or 0.
 DWORD ParentOf(DWORD id);
 
-
 std::string KivoPath();
 std::string ProbePath();
 std::string GuiProbePath(); // the probe as a GUI program

@@ -1,7 +1,7 @@
 // A child for the launcher's tests. It writes what it received, a line at a time, to the
-// file that KIVO_PROBE_OUT names (its command line and module name both in its code page
-// and, from the wide API, as UTF-8; its command line also as UTF-16 code units in hex,
-// unit for unit; its arguments as the runtime splits its command line, narrow and wide;
+// file that KIVO_PROBE_OUT names (its command line and module name in its code page; from
+// the wide API, its module name as UTF-8 and its command line as UTF-16 code units in
+// hex, unit for unit; its arguments as the runtime splits its command line, narrow and wide;
 // whether it has a console, and what its three standard handles are), and acts on
 // directives found anywhere in its command line:
 //   /exit:N     end with status N (decimal, all 32 bits)
@@ -228,7 +228,6 @@ int main(int argc, char* argv[])
     }
 
     Report("cmdline", commandLine);
-    Report("cmdline_utf8", Utf8(GetCommandLineW()));
     Report("cmdline_utf16", Hex(GetCommandLineW()));
     ReportArguments(argc, argv);
     GetModuleFileNameA(nullptr, path, sizeof path);

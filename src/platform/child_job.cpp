@@ -10,6 +10,7 @@ static decltype(&AssignProcessToJobObject) assignToJob;
 
 static const DWORD EndsWithLauncher = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
 static const DWORD GrandchildrenLeave = JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+static const DWORD Tied = EndsWithLauncher | GrandchildrenLeave;
 
 static BOOL Limit(DWORD flags)
 {
@@ -33,21 +34,16 @@ bool JoinOwnJob()
     return Limit(EndsWithLauncher | JOB_OBJECT_LIMIT_BREAKAWAY_OK) && assignToJob(ownJob, GetCurrentProcess());
 }
 
-void FreeGrandchildren()
-{
-    Limit(EndsWithLauncher | GrandchildrenLeave);
-}
-
 void AdoptChild(HANDLE process)
 {
     // Where Kivo's caller put it in a job that lets children leave, the child was born
     // outside every job and can join this one; otherwise it stays where it was born.
-    if (Limit(EndsWithLauncher | GrandchildrenLeave)) {
+    if (Limit(Tied)) {
         assignToJob(ownJob, process);
     }
 }
 
 void TieChildToLauncher(bool tied)
 {
-    Limit((tied ? EndsWithLauncher : 0) | GrandchildrenLeave);
+    Limit(tied ? Tied : GrandchildrenLeave);
 }

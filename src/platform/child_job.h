@@ -11,12 +11,11 @@
 // 2000 has no jobs, and Windows 7 and earlier put no process in a second job.
 bool JoinOwnJob();
 
-// Right after a start inside the job: whatever the child starts from now on leaves the job.
-void FreeGrandchildren();
-
 // Where Kivo could not join its job: puts the started child into it instead, where Windows
 // lets it. The child runs outside for the moment until then.
 void AdoptChild(HANDLE process);
 
-// Whether the job ends what is in it when Kivo ends (it does from the start).
+// Whether the job ends what is in it when Kivo ends (it does from the start). Either way,
+// whatever the child starts from then on leaves the job: right after a start inside the
+// job, tying the child lets its own children go.
 void TieChildToLauncher(bool tied);

@@ -34,7 +34,7 @@ unsigned long RunChild(const LaunchRequest& request)
         return NothingLeftToEnd(FailureStatus());
     }
     if (inJob) {
-        FreeGrandchildren();
+        TieChildToLauncher(true);
         ResumeThread(child.hThread);
     } else {
         AdoptChild(child.hProcess);
