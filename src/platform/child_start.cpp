@@ -1,17 +1,17 @@
 #include "platform/child_start.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "platform/kernel32_function.h"
 
-// Of the three standard handles in the record, those the child can inherit, each once.
-// Missing ones are left out, and so are values with a low bit set, which name no handle
-// of ours: INVALID_HANDLE_VALUE and the console handles of Windows before 8. The others
-// are made inheritable, as our caller need not have marked them; a value that names no
-// open handle fails there and is left out too.
-static DWORD InheritableStdHandles(const STARTUPINFOW& startup, HANDLE (&inherited)[3])
+// Of our three standard handles, those the child can inherit, each once. Missing ones are
+// left out, and so are values with a low bit set, which name no handle of ours:
+// INVALID_HANDLE_VALUE and the console handles of Windows before 8. The others are made
+// inheritable, as our caller need not have marked them; a value that names no open handle
+// fails there and is left out too.
+static DWORD InheritableStdHandles(const HANDLE (&standard)[3], HANDLE (&inherited)[3])
 {
-    const HANDLE standard[3] = {startup.hStdInput, startup.hStdOutput, startup.hStdError};
     DWORD count = 0;
     for (HANDLE handle : standard) {
         bool listed = handle == nullptr || (reinterpret_cast<ULONG_PTR>(handle) & 3) != 0;
@@ -25,23 +25,53 @@ static DWORD InheritableStdHandles(const STARTUPINFOW& startup, HANDLE (&inherit
     return count;
 }
 
+// The record our caller started us with, made the child's: a direct start by our caller
+// would have handed the child the same show state, window place and size, console size,
+// colours and title, desktop, and the flags that go with them. The three standard handles
+// in it are left to the callers of this function.
+static STARTUPINFOW CallersRecord()
+{
+    STARTUPINFOW startup;
+    GetStartupInfoW(&startup);
+    startup.cb = sizeof startup;
+    // Reserved for the platform; and the C runtime's description of its own handles for
+    // its child, which would name handles that the child does not inherit from us.
+    startup.lpReserved = nullptr;
+    startup.cbReserved2 = 0;
+    startup.lpReserved2 = nullptr;
+    // Given no title, Windows puts the program's own path in the record: ours stands for
+    // none, and the child gets its own.
+    static wchar_t self[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, self, sizeof self / sizeof self[0]);
+    if (startup.lpTitle && length > 0 && _wcsicmp(startup.lpTitle, self) == 0) {
+        startup.lpTitle = nullptr;
+    }
+    return startup;
+}
+
 // Without a console of ours, Windows would give a console child a new console of its own,
 // with a window, and that console's handles in place of ours. Started directly by our
 // caller, it would have had no console and our standard handles, so that is what it gets:
 // no console, and our three standard handles handed on explicitly. Inheritance is limited
 // to them where Windows can (Vista and later); earlier Windows hands the child every
-// handle our caller let us inherit, as a direct start by our caller would.
-static BOOL StartWithoutConsole(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& child)
+// handle our caller let us inherit, as a direct start by our caller would. Where we have
+// no standard handle that the child could inherit, the child gets the record's three
+// fields just as our caller gave them: no handles, or what the caller put in their place
+// (a hot key).
+static BOOL StartWithoutConsole(const LaunchRequest& request, STARTUPINFOEXW& startup, DWORD flags,
+                                PROCESS_INFORMATION& child)
 {
-    STARTUPINFOEXW startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.StartupInfo.cb = sizeof startup.StartupInfo;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.StartupInfo.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE standard[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                                GetStdHandle(STD_ERROR_HANDLE)};
     HANDLE inherited[3];
-    const DWORD count = InheritableStdHandles(startup.StartupInfo, inherited);
+    const bool hotKey = (startup.StartupInfo.dwFlags & STARTF_USEHOTKEY) != 0; // in the field of standard input
+    const DWORD count = hotKey ? 0 : InheritableStdHandles(standard, inherited);
+    if (count > 0) {
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = standard[0];
+        startup.StartupInfo.hStdOutput = standard[1];
+        startup.StartupInfo.hStdError = standard[2];
+    }
 
     const auto initialize =
         Kernel32Function<decltype(&InitializeProcThreadAttributeList)>("InitializeProcThreadAttributeList");
@@ -90,16 +120,22 @@ static bool HaveConsole()
 BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& child)
 {
     ZeroMemory(&child, sizeof child);
-    if (!HaveConsole()) {
-        return StartWithoutConsole(request, flags, child);
-    }
-    // We share a console, and so does the child. Everything zero: no window placement,
-    // title or standard handles of our own; for a console child Windows hands on our
-    // standard handles itself, and nothing else of ours is inherited.
-    STARTUPINFOW startup;
+    STARTUPINFOEXW startup;
     ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
+    startup.StartupInfo = CallersRecord();
     static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104), "the startup record of x86 or x64 Windows");
+    // Windows gives a child the normal priority class unless its start asks for another;
+    // only idle and below normal pass on by themselves. Started by our caller, the child
+    // would have had ours, which our caller chose: so ours is asked for.
+    flags |= GetPriorityClass(GetCurrentProcess());
+    if (!HaveConsole()) {
+        return StartWithoutConsole(request, startup, flags, child);
+    }
+    // We share a console, and so does the child. Our standard handles Windows hands a
+    // console child itself, and nothing else of ours is inherited: without
+    // STARTF_USESTDHANDLES, Windows ignores the handles in the record. What our caller put
+    // in their place instead (a hot key) goes on as it is.
+    startup.StartupInfo.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     return CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, FALSE, flags, nullptr,
-                          nullptr, &startup, &child);
+                          nullptr, &startup.StartupInfo, &child);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/child_console.h"
 #include "platform/child_job.h"
 #include "platform/child_start.h"
 #include "platform/console_events.h"
@@ -28,6 +29,7 @@ unsigned long RunChild(const LaunchRequest& request)
     // one that it started at once would otherwise end with Kivo.
     const bool inJob = JoinOwnJob();
     OutlastConsoleEvents();
+    const bool consoleOfOurOwn = AloneOnConsole();
     PROCESS_INFORMATION child;
     if (!StartChild(request, inJob ? CREATE_SUSPENDED : 0, child)) {
         // Nothing was started, so there is nothing to wait for or release.
@@ -38,6 +40,9 @@ unsigned long RunChild(const LaunchRequest& request)
         ResumeThread(child.hThread);
     } else {
         AdoptChild(child.hProcess);
+    }
+    if (consoleOfOurOwn) {
+        LeaveConsoleToGuiChild(child.hProcess);
     }
 
     DWORD status = 0;
