@@ -91,16 +91,26 @@ static std::thread ReadAll(HANDLE pipe, std::string& text)
 }
 
 // The launcher's startup record, in the ANSI or the wide form: they differ only in texts,
-// which stay null.
+// and the wide title is the caller's to keep.
 template <typename Record>
 static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDLE err)
 {
     Record startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    startup.dwFlags = start.Record.dwFlags | (start.NoStdHandles ? 0 : STARTF_USESTDHANDLES);
+    startup.wShowWindow = start.Record.wShowWindow;
+    startup.dwX = start.Record.dwX;
+    startup.dwY = start.Record.dwY;
+    startup.dwXSize = start.Record.dwXSize;
+    startup.dwYSize = start.Record.dwYSize;
+    startup.dwXCountChars = start.Record.dwXCountChars;
+    startup.dwYCountChars = start.Record.dwYCountChars;
+    startup.dwFillAttribute = start.Record.dwFillAttribute;
+    startup.hStdInput = start.NoStdHandles ? start.Record.hStdInput : in; // or a hot key
+    if (!start.NoStdHandles) {
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+    }
     if (start.OddStdHandles) {
         startup.hStdInput = startup.hStdOutput = startup.hStdError = start.StdHandles;
     }
@@ -115,11 +125,14 @@ static BOOL StartSuspended(const KivoStart& start, HANDLE in, HANDLE out, HANDLE
     const std::string program = Quoted(start.Program.empty() ? KivoPath() : start.Program);
     if (start.WideOperands.empty()) {
         STARTUPINFOA startup = StartupRecord<STARTUPINFOA>(start, in, out, err);
+        startup.lpTitle = start.Record.lpTitle;
         std::string commandLine = program + " " + start.Operands;
         return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,
                               start.Directory.empty() ? nullptr : start.Directory.c_str(), &startup, &kivo);
     }
     STARTUPINFOW startup = StartupRecord<STARTUPINFOW>(start, in, out, err);
+    std::wstring title = start.Record.lpTitle ? Widen(start.Record.lpTitle) : std::wstring();
+    startup.lpTitle = start.Record.lpTitle ? &title[0] : nullptr;
     std::wstring commandLine = Widen(program) + L" " + start.WideOperands;
     const std::wstring directory = Widen(start.Directory);
     return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr,

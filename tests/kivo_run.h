@@ -19,6 +19,13 @@ struct KivoStart {
     bool OddStdHandles = false;
     HANDLE StdHandles = nullptr;
     DWORD CreationFlags = 0; // added to the launcher's creation flags
+    // The rest of the launcher's startup record: its flags are added to
+    // STARTF_USESTDHANDLES, and its show state, place, size, character counts, fill and
+    // title are taken as they are. Without standard handles, the record has no
+    // STARTF_USESTDHANDLES and none of the pipes, and its standard input field (a hot key)
+    // is taken as it is.
+    STARTUPINFOA Record = {};
+    bool NoStdHandles = false;
     // UI limits on the job the test runs the launcher in. Windows then nests no other job
     // in it, just as Windows 7 and earlier nest none at all.
     bool UiLimitedJob = false;

@@ -2,6 +2,9 @@
 // and what the launcher's caller sees.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "kivo_run.h"
 
 static const char UsageLine[] = "Kivo <Program> [Argument]";
@@ -214,9 +217,70 @@ static StrayPipe MakeStrayPipe()
     return pipe;
 }
 
+// A startup record that asks for a show state, or a place and size, or a title, or a fill.
+static STARTUPINFOA Shown(WORD show)
+{
+    STARTUPINFOA record = {};
+    record.dwFlags = STARTF_USESHOWWINDOW;
+    record.wShowWindow = show;
+    return record;
+}
+
+static STARTUPINFOA Placed()
+{
+    STARTUPINFOA record = {};
+    record.dwFlags = STARTF_USEPOSITION | STARTF_USESIZE | STARTF_USECOUNTCHARS;
+    record.dwX = 120;
+    record.dwY = 80;
+    record.dwXSize = 640;
+    record.dwYSize = 360;
+    record.dwXCountChars = 100;
+    record.dwYCountChars = 40;
+    return record;
+}
+
+static STARTUPINFOA HotKey()
+{
+    STARTUPINFOA record = {};
+    record.dwFlags = STARTF_USEHOTKEY;
+    // Ctrl+Alt+K: the key, then the modifiers HOTKEYF_CONTROL | HOTKEYF_ALT (commctrl.h).
+    record.hStdInput = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(MAKEWORD('K', 0x2 | 0x4)));
+    return record;
+}
+
+static STARTUPINFOA Titled()
+{
+    STARTUPINFOA record = {};
+    static char title[] = "My Title";
+    record.lpTitle = title;
+    record.dwFlags = STARTF_USEFILLATTRIBUTE;
+    record.dwFillAttribute = FOREGROUND_RED | BACKGROUND_BLUE;
+    return record;
+}
+
+// Whether the process with this id is attached to a console, as a process that tries to
+// attach to that console finds: "yes" or "no".
+static std::string ConsoleOf(DWORD process)
+{
+    const std::string report = TempPath("attach.txt");
+    SetEnvironmentVariableA("KIVO_PROBE_OUT", report.c_str());
+    std::string commandLine = Quoted(ProbePath()) + " /attach:" + std::to_string(process);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION helper = {};
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                       &startup, &helper)) {
+        WaitForSingleObject(helper.hProcess, 10000);
+        CloseHandle(helper.hProcess);
+        CloseHandle(helper.hThread);
+    }
+    return ReportValue(ReadFileText(report), "attached");
+}
+
 // However its caller starts the launcher, the child gets what the caller would give it
 // started directly: the same kind of console or none, the launcher's standard handles and
-// everything through them, its environment and directory, and no other handle.
+// everything through them, its environment and directory, and no other handle; the same
+// startup record and priority class, and so the same window.
 TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
 {
     const std::string folder = TempPath("cwd");
@@ -232,44 +296,112 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
     struct Row {
         const char* caller;
         DWORD flags;
+        STARTUPINFOA record;
+        bool gui = false;     // the child is the GUI probe, which opens a window
+        bool handles = true;  // the caller gives the launcher standard handles
+        // Whether the launcher is still on a console while its child runs; null: not asked.
+        const char* launcherConsole = nullptr;
+        const char* notUnderWine = nullptr; // why the row cannot fail under Wine
     };
     const Row rows[] = {
-        {"shares its console", 0},
-        {"starts it with no console", DETACHED_PROCESS},
-        {"gives it a console without a window", CREATE_NO_WINDOW},
-        {"gives it a console of its own", CREATE_NEW_CONSOLE},
-        {"makes it a process group of its own", CREATE_NEW_PROCESS_GROUP},
+        {"shares its console", 0, {}},
+        {"starts it with no console", DETACHED_PROCESS, {}},
+        {"gives it a console without a window", CREATE_NO_WINDOW, {}},
+        {"gives it a console of its own", CREATE_NEW_CONSOLE, {}, false, true, "yes"},
+        {"makes it a process group of its own", CREATE_NEW_PROCESS_GROUP, {}},
+        // A detached spawn that hands over no standard handles at all.
+        {"starts it with no console and no standard handles", DETACHED_PROCESS, {}, false, false},
+        {"hides the window of a GUI program", 0, Shown(SW_HIDE), true, true, "yes"},
+        {"starts a GUI program minimized", 0, Shown(SW_SHOWMINNOACTIVE), true},
+        {"places and sizes a GUI program's window", 0, Placed(), true},
+        {"titles and colours a new console", CREATE_NEW_CONSOLE, Titled()},
+        // A hot key takes the field of standard input, so it comes without standard handles.
+        {"gives it a hot key", 0, HotKey(), false, false},
+        {"gives it a hot key and no console", DETACHED_PROCESS, HotKey(), false, false},
+        // A GUI program started from Explorer or a shortcut: Windows makes a console for
+        // the launcher alone, which it lets go of, as the child would have none.
+        {"gives it a console of its own, for a GUI program", CREATE_NEW_CONSOLE, Shown(SW_SHOWNORMAL), true, true,
+         "no"},
+        {"raises its priority", HIGH_PRIORITY_CLASS, {}, false, true, nullptr,
+         "Wine 8 and Wine 10 start every process at normal priority, whatever its start asks for"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.caller);
+        if (row.notUnderWine && UnderWine()) {
+            std::printf("row \"%s\" skipped: %s\n", row.caller, row.notUnderWine);
+            continue;
+        }
+        const std::string probe = row.gui ? GuiProbePath() : ProbePath();
+        const std::string window = row.gui ? " /window" : "";
+        // Without standard handles of its own, a child on a console would read the console.
+        const std::string echo = row.handles ? "/echo " : "";
         StrayPipe stray = MakeStrayPipe();
         KivoStart direct;
-        direct.Program = ProbePath();
-        direct.Operands = "/echo " + stray.Directive();
+        direct.Program = probe;
+        direct.Operands = echo + stray.Directive() + window;
         direct.Directory = folder;
         direct.Input = input;
         direct.CreationFlags = row.flags;
+        direct.Record = row.record;
+        direct.NoStdHandles = !row.handles;
         const std::string directReport = FreshReport();
         const KivoRun directRun = RunKivo(direct);
         const std::string expected = ReadFileText(directReport);
         EXPECT_TRUE(stray.Leaked()) << "started directly, the probe must find the pipe, or the check below proves nothing";
-        EXPECT_EQ(directRun.Stdout, input);
-        EXPECT_EQ(directRun.Stderr, echoed);
+        if (row.handles) {
+            EXPECT_EQ(directRun.Stdout, input);
+            EXPECT_EQ(directRun.Stderr, echoed);
+        }
 
         stray = MakeStrayPipe();
         KivoStart launched = direct;
         launched.Program.clear();
-        launched.Operands = Quoted(ProbePath()) + " \"/exit:7 /echo " + stray.Directive() + "\"";
+        const std::string linger = row.launcherConsole ? " /ready /sleep:2000" : "";
+        launched.Operands = Quoted(probe) + " \"/exit:7 " + echo + stray.Directive() + window + linger + "\"";
         const std::string report = FreshReport();
+        std::string launcherConsole = "(not asked)";
+        std::thread asker = row.launcherConsole ? OnProbeReady([&] {
+            launcherConsole = ConsoleOf(ParentOf(ReportNumber(ReadFileText(report), "pid")));
+        })
+                                                : std::thread();
         const KivoRun run = RunKivo(launched);
+        if (asker.joinable()) {
+            asker.join();
+            EXPECT_EQ(launcherConsole, row.launcherConsole) << "the launcher's console while its child runs";
+        }
         const std::string text = ReadFileText(report);
         EXPECT_FALSE(stray.Leaked()) << "the child wrote into a handle it should not have";
-        for (const char* key : {"console", "stdin", "stdout", "stderr"}) {
+        for (const char* key : {"show", "position", "size", "countchars", "fill", "title", "desktop", "priority",
+                                "window_visible", "window_iconic", "window_rect"}) {
             EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
         }
-        EXPECT_EQ(run.Stdout.size(), input.size());
-        EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
-        EXPECT_EQ(run.Stderr, echoed);
+        // Wine 8 and Wine 10 keep no hot key: the field holds each process's own standard
+        // input handle there, which differs from process to process.
+        if (!UnderWine()) {
+            EXPECT_EQ(ReportValue(text, "hotkey"), ReportValue(expected, "hotkey")) << "hotkey";
+        }
+        // On a shared console, Windows hands a console child Kivo's standard handles, and a
+        // GUI child none: Kivo's rules for them are made for console children.
+        if (!row.gui) {
+            for (const char* key : {"console", "stdin", "stdout", "stderr"}) {
+                EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+            }
+        }
+        // Kivo hands on standard handles by its own rules, but never where the direct start
+        // has none.
+        const DWORD flags = std::strtoul(ReportValue(text, "startflags").c_str(), nullptr, 16);
+        const DWORD directFlags = std::strtoul(ReportValue(expected, "startflags").c_str(), nullptr, 16);
+        EXPECT_EQ(flags & ~STARTF_USESTDHANDLES, directFlags & ~STARTF_USESTDHANDLES) << "the startup flags";
+        if (!(directFlags & STARTF_USESTDHANDLES)) {
+            EXPECT_FALSE(flags & STARTF_USESTDHANDLES) << "standard handles that the direct start does not have";
+        }
+        if (row.handles && !row.gui) {
+            EXPECT_EQ(run.Stdout.size(), input.size());
+            EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
+            EXPECT_EQ(run.Stderr, echoed);
+        } else if (!row.handles) {
+            EXPECT_EQ(run.Stdout + run.Stderr, directRun.Stdout + directRun.Stderr);
+        }
         EXPECT_EQ(run.Status, 7u);
         EXPECT_EQ(ReportValue(text, "env"), value);
         EXPECT_TRUE(SamePath(ReportValue(text, "cwd"), folder)) << ReportValue(text, "cwd");

@@ -17,6 +17,12 @@
 //               that too), then end with status 5
 //   /crash      die of an access violation
 //   /quiet      write no report
+//   /window     open a window as a GUI program does, shown as the startup record asks
+//               (WinMain's nCmdShow), and report whether it is visible or minimized, and where
+//   /attach:PID attach to the console of the process with that id, report whether that
+//               worked and how many processes that console has, and leave it again
+// It also reports its startup record (flags, show state, position, size, character
+// counts, fill, hot key, title, desktop) and its priority class.
 #include <windows.h>
 
 #ifdef _MSC_VER
@@ -177,6 +183,83 @@ static const char* HasConsole()
     return "yes";
 }
 
+static void ReportNumber(const char* key, unsigned long number, const char* format = "%lu")
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, number);
+    Report(key, text);
+}
+
+static void ReportPair(const char* key, unsigned long first, unsigned long second)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu,%lu", first, second);
+    Report(key, text);
+}
+
+static void ReportStartup()
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    ReportNumber("startflags", startup.dwFlags, "%#lx");
+    ReportNumber("show", startup.wShowWindow);
+    ReportPair("position", startup.dwX, startup.dwY);
+    ReportPair("size", startup.dwXSize, startup.dwYSize);
+    ReportPair("countchars", startup.dwXCountChars, startup.dwYCountChars);
+    ReportNumber("fill", startup.dwFillAttribute, "%#lx");
+    if (startup.dwFlags & STARTF_USEHOTKEY) {
+        ReportNumber("hotkey", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(startup.hStdInput)), "%#lx");
+    }
+    Report("title", startup.lpTitle ? Utf8(startup.lpTitle) : "(null)");
+    Report("desktop", startup.lpDesktop ? Utf8(startup.lpDesktop) : "(null)");
+    ReportNumber("priority", GetPriorityClass(GetCurrentProcess()), "%#lx");
+}
+
+// A window as a GUI program opens its main one: placed and sized by default, which the
+// startup record may override, and shown as the record says.
+static void OpenWindow()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KivoProbeWindow";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowW(windowClass.lpszClassName, L"Kivo probe", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                      windowClass.hInstance, nullptr);
+    if (!window) {
+        ReportNumber("window_error", GetLastError());
+        return;
+    }
+    // What WinMain receives as its nCmdShow, as a GUI program shows its main window.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    ShowWindow(window, (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT);
+    Report("window_visible", IsWindowVisible(window) ? "yes" : "no");
+    Report("window_iconic", IsIconic(window) ? "yes" : "no");
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof placement;
+    GetWindowPlacement(window, &placement);
+    const RECT& normal = placement.rcNormalPosition;
+    char rect[64];
+    std::snprintf(rect, sizeof rect, "%ld,%ld,%ld,%ld", normal.left, normal.top, normal.right, normal.bottom);
+    Report("window_rect", rect);
+}
+
+static void AttachTo(DWORD process)
+{
+    FreeConsole();
+    const bool attached = AttachConsole(process);
+    Report("attached", attached ? "yes" : "no");
+    if (attached) {
+        DWORD processes[8];
+        ReportNumber("console_processes", GetConsoleProcessList(processes, 8));
+        FreeConsole();
+    }
+}
+
 static bool IsStandardHandle(HANDLE handle)
 {
     return handle == GetStdHandle(STD_INPUT_HANDLE) || handle == GetStdHandle(STD_OUTPUT_HANDLE) ||
@@ -247,6 +330,7 @@ int main(int argc, char* argv[])
     Report("stdin", HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
     Report("stdout", HandleKind(GetStdHandle(STD_OUTPUT_HANDLE)));
     Report("stderr", HandleKind(GetStdHandle(STD_ERROR_HANDLE)));
+    ReportStartup();
 
     // Only a handle that the probe was handed beside its standard ones: one of those may
     // carry the same value by chance.
@@ -256,6 +340,12 @@ int main(int argc, char* argv[])
         WriteFile(handle, "leak", 4, &written, nullptr);
     }
 
+    if (std::strstr(commandLine, "/window")) {
+        OpenWindow();
+    }
+    if (std::strstr(commandLine, "/attach:")) {
+        AttachTo(Directive(commandLine, "/attach:", 0));
+    }
     if (std::strstr(commandLine, "/echo")) {
         Echo();
     }
