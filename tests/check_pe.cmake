@@ -1,7 +1,8 @@
 # Checks that Kivo.exe is one small file that loads on the oldest Windows of its
 # architecture: PE32 for i386 and Windows 4.0, or PE32+ for x86-64 and Windows 5.2;
 # console subsystem; no link time stamp; the application manifest; at most 20 KiB; no
-# imports but KERNEL32 and msvcrt. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
+# imports but KERNEL32 and msvcrt, and for x86 only those of msvcrt that NT 4.0 has. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
+cmake_policy(VERSION 3.20)
 if(NOT OBJDUMP)
     message("SKIPPED: no objdump for PE files on this machine")
     return()
@@ -66,6 +67,31 @@ list(TRANSFORM imports REPLACE "DLL Name: " "")
 list(SORT imports CASE INSENSITIVE)
 if(NOT imports STREQUAL "KERNEL32.dll;msvcrt.dll")
     string(APPEND problems "\n  imports: ${imports} (only KERNEL32.dll and msvcrt.dll are allowed)")
+endif()
+
+# The x86 build loads on Windows NT 4.0: each of its imports from msvcrt.dll must be one
+# that NT 4.0's msvcrt.dll (version 4.20) exports. mingw-w64 lists that set in
+# mingw-w64-crt/lib-common/msvcrt.def.in as "the original Microsoft Visual C++ 4.2 version
+# of msvcrt.dll", the same as NT 4.0's; MinGW.org's msvcrt cross-reference lists the exports
+# of NT 4.0 SP6a's msvcrt.dll 4.20.0.6201. A new import joins this list once it is found in
+# both.
+if(ARCH STREQUAL "x86")
+    set(nt4_msvcrt __p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv
+        _amsg_exit _cexit _initterm _iob _onexit _wcsicmp abort calloc exit fprintf fputs free fwrite malloc memcmp
+        memcpy signal strlen strncmp vfprintf)
+    string(REGEX MATCH "DLL Name: msvcrt.dll\n[^\n]*\n(([^\n]+\n)*)" crt "${dump}")
+    string(REGEX MATCHALL "[^ \t\n]+\n" crt_imports "${CMAKE_MATCH_1}")
+    list(TRANSFORM crt_imports STRIP)
+    if(NOT crt_imports)
+        string(APPEND problems "\n  no imports from msvcrt.dll found in the dump")
+    endif()
+    list(LENGTH crt_imports count)
+    message("${count} imports from msvcrt.dll: ${crt_imports}")
+    foreach(name IN LISTS crt_imports)
+        if(NOT name IN_LIST nt4_msvcrt)
+            string(APPEND problems "\n  imports ${name} from msvcrt.dll, which is not known to be in Windows NT 4.0's")
+        endif()
+    endforeach()
 endif()
 
 if(problems)
