@@ -91,10 +91,10 @@ if [ ! -x /usr/lib/wine/wine ] && [ -z "${KIVO_NO_32BIT:-}" ]; then
     [ "$skipped" = "SKIPPED: no 32-bit Wine on this machine: wine32:i386 could not be installed (apt: Unable to correct problems, you have held broken packages.)" ] ||
         fail "the x86 runtime tests should skip with apt's reason, not: $skipped"
 fi
-# Within the hour, no new try: apt is not even asked.
+# Within the hour, no new try (others that this machine lacks may be).
 : >"$FAKE_CALLS"
 (cd "$root" && PATH=$work/bin:$PATH scripts/install) >/dev/null 2>&1 || fail "the second run failed"
-[ "$(calls '')" = 0 ] || fail "wine32:i386 was tried again at once"
+[ "$(calls 'install.*wine32:i386')" = 0 ] || fail "wine32:i386 was tried again at once"
 
 install required-missing googletest googletest wine32:i386
 [ "$status" != 0 ] || fail "a required package that cannot be installed must fail the step"
