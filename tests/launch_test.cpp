@@ -262,18 +262,9 @@ static STARTUPINFOA Titled()
 // attach to that console finds: "yes" or "no".
 static std::string ConsoleOf(DWORD process)
 {
-    const std::string report = TempPath("attach.txt");
+    const std::string report = TempPath("attach.txt"); // the child's own report stays open
     SetEnvironmentVariableA("KIVO_PROBE_OUT", report.c_str());
-    std::string commandLine = Quoted(ProbePath()) + " /attach:" + std::to_string(process);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION helper = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                       &startup, &helper)) {
-        WaitForSingleObject(helper.hProcess, 10000);
-        CloseHandle(helper.hProcess);
-        CloseHandle(helper.hThread);
-    }
+    StartDirectly("", Quoted(ProbePath()) + " /attach:" + std::to_string(process), true);
     return ReportValue(ReadFileText(report), "attached");
 }
 
