@@ -78,7 +78,7 @@ endif()
 if(ARCH STREQUAL "x86")
     set(nt4_msvcrt __p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv
         _amsg_exit _cexit _initterm _iob _onexit _wcsicmp abort calloc exit fprintf fputs free fwrite malloc memcmp
-        memcpy signal strlen strncmp vfprintf)
+        memcpy signal strlen strncmp vfprintf wcslen)
     string(REGEX MATCH "DLL Name: msvcrt.dll\n[^\n]*\n(([^\n]+\n)*)" crt "${dump}")
     string(REGEX MATCHALL "[^ \t\n]+\n" crt_imports "${CMAKE_MATCH_1}")
     list(TRANSFORM crt_imports STRIP)
