@@ -20,7 +20,7 @@
 //   /window     open a window as a GUI program does, shown as the startup record asks
 //               (WinMain's nCmdShow), and report whether it is visible or minimized, and where
 //   /attach:PID attach to the console of the process with that id, report whether that
-//               worked and how many processes that console has, and leave it again
+//               worked, and leave it again
 // It also reports its startup record (flags, show state, position, size, character
 // counts, fill, hot key, title, desktop) and its priority class.
 #include <windows.h>
@@ -254,8 +254,6 @@ static void AttachTo(DWORD process)
     const bool attached = AttachConsole(process);
     Report("attached", attached ? "yes" : "no");
     if (attached) {
-        DWORD processes[8];
-        ReportNumber("console_processes", GetConsoleProcessList(processes, 8));
         FreeConsole();
     }
 }
