@@ -50,8 +50,8 @@ for name in apt-get dpkg dpkg-query; do
     ln -s stand-in "$work/bin/$name"
 done
 
-# Runs the install step in a fresh cache: install SCENARIO FAIL MISSING...
-install() {
+# Runs the install step in a fresh cache: run_install SCENARIO FAIL MISSING...
+run_install() {
     local scenario=$1
     export FAKE_FAIL=$2
     shift 2
@@ -72,14 +72,14 @@ install() {
 # How many times apt-get was asked to do this.
 calls() { grep -c "^apt-get .*$1" "$FAKE_CALLS"; }
 
-install mirror-lags update googletest
+run_install mirror-lags update googletest
 [ "$status" = 0 ] || fail "a failed update must not stop the step"
 [ "$(calls update)" = 3 ] || fail "the update should be tried 3 times, not $(calls update)"
 expected="warning: going on with the package lists that did arrive; not fetched: http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz (File has unexpected size (374820 != 376004). Mirror sync in progress?)"
 grep -Fx "$expected" "$work/err" >/dev/null || fail "the failed index should be named on one line: $expected"
 grep "^apt-get .* install .* googletest" "$FAKE_CALLS" >/dev/null || fail "googletest was not installed"
 
-install no-wine32 wine32:i386 wine32:i386
+run_install no-wine32 wine32:i386 wine32:i386
 [ "$status" = 0 ] || fail "an optional package that cannot be installed must not stop the step"
 grep "^apt-get .* install .* wine32:i386" "$FAKE_CALLS" >/dev/null || fail "wine32:i386 was not tried"
 expected="warning: wine32:i386 could not be installed (apt: Unable to correct problems, you have held broken packages.); the x86 runtime tests under this machine's Wine will be skipped"
@@ -96,7 +96,7 @@ fi
 (cd "$root" && PATH=$work/bin:$PATH scripts/install) >/dev/null 2>&1 || fail "the second run failed"
 [ "$(calls 'install.*wine32:i386')" = 0 ] || fail "wine32:i386 was tried again at once"
 
-install required-missing googletest googletest wine32:i386
+run_install required-missing googletest googletest wine32:i386
 [ "$status" != 0 ] || fail "a required package that cannot be installed must fail the step"
 grep -Fx "cannot install what the build needs: googletest (apt: Unable to correct problems, you have held broken packages.)" \
     "$work/err" >/dev/null || fail "the required package should be named with apt's reason"

@@ -1,7 +1,8 @@
 # Checks that Kivo.exe is one small file that loads on the oldest Windows of its
 # architecture: PE32 for i386 and Windows 4.0, or PE32+ for x86-64 and Windows 5.2;
 # console subsystem; no link time stamp; the application manifest; at most 20 KiB; no
-# imports but KERNEL32 and msvcrt, and for x86 only those of msvcrt that NT 4.0 has. Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
+# imports but KERNEL32 and msvcrt, and for x86 only those of msvcrt that NT 4.0 has.
+# Run as: cmake -DOBJDUMP=<objdump> -DEXE=<Kivo.exe> -DARCH=x86|x64 -P check_pe.cmake
 cmake_policy(VERSION 3.20)
 if(NOT OBJDUMP)
     message("SKIPPED: no objdump for PE files on this machine")
