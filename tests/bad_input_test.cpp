@@ -38,7 +38,7 @@ TEST(BadInput, OperandTextsReachTheChildAsTheRuntimeDeliveredThem)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const std::string report = FreshReport();
-        const KivoRun run = RunKivo({probe + " " + row.operand, "", ""});
+        const KivoRun run = RunKivo({.Operands = probe + " " + row.operand});
         EXPECT_EQ(ReportValue(ReadFileText(report), "cmdline"), row.received);
         EXPECT_EQ(run.Status, 0u);
         EXPECT_EQ(run.Stdout + run.Stderr, "");
@@ -57,9 +57,7 @@ TEST(BadInput, OperandTextsReachTheChildAsTheRuntimeDeliveredThem)
             text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
         }
         SCOPED_TRACE(Utf16Hex(text));
-        KivoStart start;
-        start.WideOperands = Widen(probe) + L" " + text;
-        start.Program = ProbePath();
+        KivoStart start = {.WideOperands = Widen(probe) + L" " + text, .Program = ProbePath()};
         std::string report = FreshReport();
         RunKivo(start);
         const std::string split = ReadFileText(report);
@@ -93,27 +91,20 @@ TEST(BadInput, ALauncherInOddSurroundingsStillWorks)
 {
     struct Row {
         const char* what;
-        bool oddHandles;
-        HANDLE handles;
-        DWORD flags;
-        bool uiLimitedJob;
+        KivoStart start;
     };
     const Row rows[] = {
-        {"standard handles closed", true, nullptr, 0, false},
-        {"standard handles invalid", true, INVALID_HANDLE_VALUE, 0, false},
-        {"standard handles of no object", true, reinterpret_cast<HANDLE>(0x7FF0), 0, false},
-        {"no console", false, nullptr, DETACHED_PROCESS, false},
+        {"standard handles closed", {.StdHandles = Handles::Closed}},
+        {"standard handles invalid", {.StdHandles = Handles::Invalid}},
+        {"standard handles of no object", {.StdHandles = Handles::NoObject}},
+        {"no console", {.CreationFlags = DETACHED_PROCESS}},
         // Windows then gives the launcher no job for its child, as Windows 7 gives none
         // inside any job. Wine nests the job all the same.
-        {"inside a job that nests no other", false, nullptr, 0, true},
+        {"inside a job that nests no other", {.UiLimitedJob = true}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        KivoStart start;
-        start.OddStdHandles = row.oddHandles;
-        start.StdHandles = row.handles;
-        start.CreationFlags = row.flags;
-        start.UiLimitedJob = row.uiLimitedJob;
+        KivoStart start = row.start;
         const KivoRun usage = RunKivo(start);
         EXPECT_EQ(usage.Status, 0xFFFFFFFFu);
 
@@ -127,7 +118,7 @@ TEST(BadInput, ALauncherInOddSurroundingsStillWorks)
 
 TEST(BadInput, AChildThatCrashesEndsTheLauncherWithItsStatus)
 {
-    const KivoRun crashed = RunKivo({Quoted(ProbePath()) + " /crash", "", ""});
+    const KivoRun crashed = RunKivo({.Operands = Quoted(ProbePath()) + " /crash"});
     EXPECT_EQ(crashed.Status, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
     EXPECT_EQ(crashed.Stdout + crashed.Stderr, "");
 }
@@ -173,7 +164,7 @@ TEST(BadInput, WhicheverIsEndedByForceTheLauncherAndItsChildEndTogether)
             TerminateProcess(child, 0);
             CloseHandle(child);
         });
-        const KivoRun run = RunKivo({row.operands, "", ""});
+        const KivoRun run = RunKivo({.Operands = row.operands});
         ender.join();
         EXPECT_EQ(run.Status, KilledStatus);
         EXPECT_LT(run.Seconds, 20.0) << "the launcher must end when its child is ended";
@@ -194,7 +185,7 @@ TEST(BadInput, EndedByForceAtAnyMomentOfItsStartTheLauncherLeavesNoChild)
     // The launcher's own start-up, as the time it takes to show its usage line.
     std::vector<double> startups;
     for (int run = 0; run < 9; ++run) {
-        startups.push_back(RunKivo({"", "", ""}).Seconds);
+        startups.push_back(RunKivo({}).Seconds);
     }
     std::sort(startups.begin(), startups.end());
     const double startup = startups[startups.size() / 2];
@@ -207,12 +198,11 @@ TEST(BadInput, EndedByForceAtAnyMomentOfItsStartTheLauncherLeavesNoChild)
     DWORD leftBehind = 0, neverStarted = 0;
     for (int kill = 0; kill < kills; ++kill) {
         // The tag names the children that Wine may abandon, for tests/run_in_console.sh to reap.
-        KivoStart start = {Quoted(ProbePath()) + " \"/sleep:30000 /kivo-kill-storm\"", "", ""};
         // No standard handles: under Wine, a kill inside its process creation can leave a
         // process that never starts, yet holds what it was to inherit.
-        start.OddStdHandles = true;
-        start.KillAfter = moment(random);
-        const KivoRun run = RunKivo(start);
+        const KivoRun run = RunKivo({.Operands = Quoted(ProbePath()) + " \"/sleep:30000 /kivo-kill-storm\"",
+                                     .StdHandles = Handles::Closed,
+                                     .KillAfter = moment(random)});
         EXPECT_EQ(run.Status, KilledStatus);
         leftBehind += run.LeftBehind;
         neverStarted += run.NeverStarted;

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$1"
 if ! command -v shellcheck >/dev/null; then
     echo "SKIPPED: shellcheck is not installed"
-    exit 0
+    exit 77
 fi
 scripts=(scripts/* .ci/run tests/*.sh)
 # Run from the root, where the scripts' own `source scripts/...` lines point.

@@ -11,7 +11,7 @@ sources=("$root"/src/*.cpp "$root"/src/platform/*.cpp)
 program=$(case $tool in clang) echo clang++ ;; tidy) echo clang-tidy ;; *) echo "$tool" ;; esac)
 if ! command -v "$program" >/dev/null; then
     echo "SKIPPED: $program is not installed"
-    exit 0
+    exit 77
 fi
 case $arch in
     x64) triple=x86_64-w64-mingw32 platform=win64 ;;

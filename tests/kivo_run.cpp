@@ -1,5 +1,6 @@
 #include "kivo_run.h"
 
+#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -78,16 +79,14 @@ std::string FreshReport()
 }
 
 // Everything a pipe delivers until its last writer has closed it; closes the pipe.
-static std::thread ReadAll(HANDLE pipe, std::string& text)
+static void ReadAll(HANDLE pipe, std::string& text)
 {
-    return std::thread([pipe, &text] {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            text.append(buffer, got);
-        }
-        CloseHandle(pipe);
-    });
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(pipe);
 }
 
 // The launcher's startup record, in the ANSI or the wide form: they differ only in texts,
@@ -97,7 +96,7 @@ static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDL
 {
     Record startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = start.Record.dwFlags | (start.NoStdHandles ? 0 : STARTF_USESTDHANDLES);
+    startup.dwFlags = start.Record.dwFlags;
     startup.wShowWindow = start.Record.wShowWindow;
     startup.dwX = start.Record.dwX;
     startup.dwY = start.Record.dwY;
@@ -106,19 +105,35 @@ static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDL
     startup.dwXCountChars = start.Record.dwXCountChars;
     startup.dwYCountChars = start.Record.dwYCountChars;
     startup.dwFillAttribute = start.Record.dwFillAttribute;
-    startup.hStdInput = start.NoStdHandles ? start.Record.hStdInput : in; // or a hot key
-    if (!start.NoStdHandles) {
+    startup.hStdInput = start.Record.hStdInput; // or a hot key
+    HANDLE odd = nullptr;
+    switch (start.StdHandles) {
+    case Handles::Pipes:
+    case Handles::StdoutToFile:
+        startup.hStdInput = in;
         startup.hStdOutput = out;
         startup.hStdError = err;
+        break;
+    case Handles::NotGiven:
+        return startup;
+    case Handles::Closed:
+        break;
+    case Handles::Invalid:
+        odd = INVALID_HANDLE_VALUE;
+        break;
+    case Handles::NoObject:
+        odd = reinterpret_cast<HANDLE>(0x7FF0);
+        break;
     }
-    if (start.OddStdHandles) {
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = start.StdHandles;
+    if (odd || start.StdHandles == Handles::Closed) {
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = odd;
     }
+    startup.dwFlags |= STARTF_USESTDHANDLES;
     return startup;
 }
 
-// Starts the launcher suspended, handing it every inheritable handle, through the ANSI
-// API or, given wide operands, through the wide one.
+// Starts the program suspended, handing it every inheritable handle, through the ANSI API
+// or, given wide operands, through the wide one.
 static BOOL StartSuspended(const KivoStart& start, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& kivo)
 {
     const DWORD flags = CREATE_SUSPENDED | start.CreationFlags;
@@ -147,6 +162,45 @@ static double Elapsed(const LARGE_INTEGER& since)
     return static_cast<double>(now.QuadPart - since.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+static DWORD WINAPI RunWork(LPVOID work)
+{
+    (*static_cast<std::function<void()>*>(work))();
+    return 0;
+}
+
+// A thread whose end can be waited for within a limit: work runs on it, and must outlive it.
+static HANDLE Spawn(std::function<void()>& work)
+{
+    const HANDLE thread = CreateThread(nullptr, 0, RunWork, &work, 0, nullptr);
+    EXPECT_NE(thread, nullptr) << "CreateThread failed with " << GetLastError();
+    return thread;
+}
+
+// A short name for a launch in a failure: its program and the start of its operands.
+static std::string LaunchName(const KivoStart& start)
+{
+    std::string operands = start.WideOperands.empty() ? start.Operands : "(wide) " + Utf16Hex(start.WideOperands);
+    if (operands.size() > 160) {
+        operands = operands.substr(0, 160) + "...";
+    }
+    const std::string program = start.Program.empty() ? "Kivo.exe" : start.Program;
+    return "'" + program + (operands.empty() ? "" : " " + operands) + "'";
+}
+
+// A launch that never ends leaves nothing to trust after it: the test program says which
+// launch hung and what for, ends everything the launch started (the job holds it all),
+// and ends itself, failed, instead of waiting for ctest's limit.
+[[noreturn]] static void Hung(const std::string& name, const char* what, double limit, HANDLE job)
+{
+    TerminateJobObject(job, KilledStatus);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::fprintf(stderr, "\n[  FAILED  ] %s.%s: the launch %s hung: %s within %.0f s; it was ended, and so is this run\n",
+                 test ? test->test_suite_name() : "?", test ? test->name() : "?", name.c_str(), what, limit);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ExitProcess(1);
+}
+
 // The processes still in the job. Under Wine, a launcher ended inside Wine's own process
 // creation can leave a child that never got a thread and that nothing can end (seen under
 // Wine 8, about once in 1500 kills); those are counted apart. Windows creates a process and
@@ -158,9 +212,12 @@ static DWORD StillInJob(HANDLE job, DWORD& threadless)
         ULONG_PTR More[63];
     } ids = {};
     ids.List.NumberOfAssignedProcesses = 64;
-    QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr);
-    DWORD left = 0;
     threadless = 0;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) {
+        ADD_FAILURE() << "QueryInformationJobObject failed with " << GetLastError();
+        return 0;
+    }
+    DWORD left = 0;
     for (DWORD index = 0; index < ids.List.NumberOfProcessIdsInList; ++index) {
         const bool abandoned = UnderWine() && ProcessorUseOf(static_cast<DWORD>(ids.List.ProcessIdList[index])).Threads == 0;
         threadless += abandoned ? 1 : 0;
@@ -169,89 +226,137 @@ static DWORD StillInJob(HANDLE job, DWORD& threadless)
     return left;
 }
 
+// The launcher's end of a pipe is inheritable, the test's is not. False, with the failure
+// named, where the pipe cannot be made.
+static bool MakePipe(HANDLE& read, HANDLE& write, bool launcherReads, const std::string& name)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    if (!CreatePipe(&read, &write, &inheritable, 0) ||
+        !SetHandleInformation(launcherReads ? write : read, HANDLE_FLAG_INHERIT, 0)) {
+        ADD_FAILURE() << "the launch " << name << ": its pipe could not be made (" << GetLastError() << ")";
+        return false;
+    }
+    return true;
+}
+
 KivoRun RunKivo(const KivoStart& start)
 {
-    // The launcher's ends of the pipes are inheritable, ours are not.
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    KivoRun run;
+    const std::string name = LaunchName(start);
+    const bool captured = start.StdHandles == Handles::Pipes || start.StdHandles == Handles::StdoutToFile;
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
-    CreatePipe(&inRead, &inWrite, &inheritable, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    CreatePipe(&errRead, &errWrite, &inheritable, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    if (start.StdoutFile.empty()) {
-        CreatePipe(&outRead, &outWrite, &inheritable, 0);
-        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    } else {
-        outWrite = CreateFileA(start.StdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string stdoutFile = start.StdHandles == Handles::StdoutToFile ? TempPath("stdout.txt") : "";
+    if (captured) {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        if (!MakePipe(inRead, inWrite, true, name) || !MakePipe(errRead, errWrite, false, name)) {
+            return run;
+        }
+        if (stdoutFile.empty()) {
+            if (!MakePipe(outRead, outWrite, false, name)) {
+                return run;
+            }
+        } else {
+            outWrite = CreateFileA(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (outWrite == INVALID_HANDLE_VALUE) {
+                ADD_FAILURE() << "the launch " << name << ": " << stdoutFile << " could not be made (" << GetLastError() << ")";
+                return run;
+            }
+        }
     }
 
-    PROCESS_INFORMATION kivo = {};
-    KivoRun run;
-
-    // A job counts every process started under the launcher, so a test can tell whether
-    // a child was started at all. The launcher joins it before it runs.
+    // A job counts every process started under the program, so a test can tell whether a
+    // child was started at all, and ends them all should the launch hang. The program
+    // joins it before it runs.
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    EXPECT_NE(job, nullptr) << "CreateJobObjectA failed with " << GetLastError();
     if (start.UiLimitedJob) {
         JOBOBJECT_BASIC_UI_RESTRICTIONS limits = {JOB_OBJECT_UILIMIT_GLOBALATOMS};
-        SetInformationJobObject(job, JobObjectBasicUIRestrictions, &limits, sizeof limits);
+        EXPECT_TRUE(SetInformationJobObject(job, JobObjectBasicUIRestrictions, &limits, sizeof limits))
+            << "SetInformationJobObject failed with " << GetLastError();
     }
     LARGE_INTEGER begin;
     QueryPerformanceCounter(&begin);
+    PROCESS_INFORMATION kivo = {};
     const BOOL started = StartSuspended(start, inRead, outWrite, errWrite, kivo);
     const DWORD startError = GetLastError();
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    // Fed and drained while the launcher runs, so that no pipe fills up.
-    std::thread feeder([inWrite, &start] {
+    for (HANDLE launchers : {inRead, outWrite, errWrite}) {
+        if (launchers) {
+            CloseHandle(launchers);
+        }
+    }
+    // Fed and drained while the program runs, so that no pipe fills up.
+    std::function<void()> feed = [inWrite, &start] {
         DWORD written = 0;
         WriteFile(inWrite, start.Input.data(), static_cast<DWORD>(start.Input.size()), &written, nullptr);
         CloseHandle(inWrite);
-    });
-    std::thread outReader = outRead ? ReadAll(outRead, run.Stdout) : std::thread();
-    std::string errText;
-    std::thread errReader = ReadAll(errRead, errText);
+    };
+    std::function<void()> drainOut = [outRead, &run] { ReadAll(outRead, run.Stdout); };
+    std::function<void()> drainErr = [errRead, &run] { ReadAll(errRead, run.Stderr); };
+    HANDLE workers[3];
+    DWORD workerCount = 0;
+    if (captured) {
+        workers[workerCount++] = Spawn(feed);
+        workers[workerCount++] = Spawn(drainErr);
+        if (outRead) {
+            workers[workerCount++] = Spawn(drainOut);
+        }
+    }
 
     if (!started) {
         run.Status = startError;
-        run.Stderr = "the test could not start Kivo.exe";
+        ADD_FAILURE() << "the launch " << name << " could not start (" << startError << ")";
     } else {
-        AssignProcessToJobObject(job, kivo.hProcess);
+        const DWORD limit = static_cast<DWORD>(start.Limit * 1000);
+        EXPECT_TRUE(AssignProcessToJobObject(job, kivo.hProcess)) << "AssignProcessToJobObject failed with " << GetLastError();
         LARGE_INTEGER running;
         QueryPerformanceCounter(&running);
-        ResumeThread(kivo.hThread);
+        EXPECT_NE(ResumeThread(kivo.hThread), static_cast<DWORD>(-1)) << "ResumeThread failed with " << GetLastError();
         if (start.KillAfter >= 0) {
             while (Elapsed(running) < start.KillAfter) {
                 // A busy wait: Sleep cannot split a millisecond.
             }
-            TerminateProcess(kivo.hProcess, KilledStatus);
+            EXPECT_TRUE(TerminateProcess(kivo.hProcess, KilledStatus) || WaitForSingleObject(kivo.hProcess, 0) == WAIT_OBJECT_0)
+                << "TerminateProcess failed with " << GetLastError();
         }
-        WaitForSingleObject(kivo.hProcess, INFINITE);
+        if (WaitForSingleObject(kivo.hProcess, limit) != WAIT_OBJECT_0) {
+            Hung(name, "the program did not end", start.Limit, job);
+        }
         run.Seconds = Elapsed(begin);
-        GetExitCodeProcess(kivo.hProcess, &run.Status);
+        EXPECT_TRUE(GetExitCodeProcess(kivo.hProcess, &run.Status)) << "GetExitCodeProcess failed with " << GetLastError();
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-        QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr);
+        EXPECT_TRUE(QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
+                                              nullptr))
+            << "QueryInformationJobObject failed with " << GetLastError();
         run.Processes = accounting.TotalProcesses;
+        run.LeftBehind = StillInJob(job, run.NeverStarted);
         if (start.KillAfter >= 0) {
             LARGE_INTEGER ended;
             QueryPerformanceCounter(&ended);
-            while ((run.LeftBehind = StillInJob(job, run.NeverStarted)) > 0 && Elapsed(ended) < 5.0) {
+            while (run.LeftBehind > 0 && Elapsed(ended) < 5.0) {
                 Sleep(10);
+                run.LeftBehind = StillInJob(job, run.NeverStarted);
             }
             TerminateJobObject(job, 0);
         }
         CloseHandle(kivo.hProcess);
         CloseHandle(kivo.hThread);
     }
-    CloseHandle(job);
-    feeder.join();
-    if (outReader.joinable()) {
-        outReader.join();
+    // Whatever the program left running may hold its output open a while (a grandchild that
+    // runs on); past the limit, the launch hung.
+    if (workerCount > 0 && WaitForMultipleObjects(workerCount, workers, TRUE, static_cast<DWORD>(start.Limit * 1000)) !=
+                               WAIT_OBJECT_0) {
+        Hung(name, "its standard handles were not closed", start.Limit, job);
     }
-    errReader.join();
-    run.Stderr += errText;
+    for (DWORD index = 0; index < workerCount; ++index) {
+        CloseHandle(workers[index]);
+    }
+    CloseHandle(job);
+    if (!stdoutFile.empty()) {
+        run.Stdout = ReadFileText(stdoutFile);
+        DeleteFileA(stdoutFile.c_str());
+    }
     return run;
 }
 
@@ -277,10 +382,16 @@ std::thread OnProbeReady(std::function<void()> action)
     const std::string name = "KivoProbeReady-" + std::to_string(GetCurrentProcessId());
     SetEnvironmentVariableA("KIVO_PROBE_READY", name.c_str());
     const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    EXPECT_NE(ready, nullptr) << "CreateEventA failed with " << GetLastError();
     return std::thread([ready, action] {
-        if (WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(ready, 30000) == WAIT_OBJECT_0) {
             action();
         }
         CloseHandle(ready);
     });
+}
+
+void SkipRow(const char* row, const char* reason)
+{
+    std::printf("SKIPPED: the row \"%s\": %s\n", row, reason);
 }

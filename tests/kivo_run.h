@@ -8,34 +8,41 @@
 
 #include "host.h"
 
-// How a test starts Kivo.exe, or another program in its place. Every inheritable handle
-// the test holds at the time is handed to it, as a caller's would be.
+// The standard handles that a test's launcher gets from its caller.
+enum class Handles {
+    Pipes,        // pipes: standard input holds Input; output and error are captured
+    StdoutToFile, // the same, but standard output is a file, whose content is captured
+    NotGiven,     // none in the startup record (no STARTF_USESTDHANDLES): its standard input
+                  // field goes as Record has it (a hot key)
+    Closed,       // all three null
+    Invalid,      // all three INVALID_HANDLE_VALUE
+    NoObject,     // all three a value that names no object
+};
+
+// How a test starts Kivo.exe, or another program in its place. Rows name what they set:
+// RunKivo({.Operands = ..., .CreationFlags = DETACHED_PROCESS}). Every inheritable handle
+// the test holds at the time is handed to the program, as a caller's would be.
 struct KivoStart {
-    std::string Operands;   // what follows the program's quoted path on its command line
-    std::string Directory;  // the launcher's current directory; empty: the test's own
-    std::string StdoutFile; // send stdout to this file instead of a pipe
-    // Give the launcher these as all three standard handles instead of pipes (nothing is
-    // then captured): null for closed ones, INVALID_HANDLE_VALUE or any bad value.
-    bool OddStdHandles = false;
-    HANDLE StdHandles = nullptr;
-    DWORD CreationFlags = 0; // added to the launcher's creation flags
-    // The rest of the launcher's startup record: its flags are added to
-    // STARTF_USESTDHANDLES, and its show state, place, size, character counts, fill and
-    // title are taken as they are. Without standard handles, the record has no
-    // STARTF_USESTDHANDLES and none of the pipes, and its standard input field (a hot key)
-    // is taken as it is.
+    std::string Operands = {};      // what follows the program's quoted path, through the ANSI API
+    std::wstring WideOperands = {}; // when not empty, the operands instead, through the wide API
+                               // (as cmd.exe and PowerShell start programs)
+    std::string Program = {};       // start this program instead of Kivo.exe, so as to compare
+    std::string Directory = {};     // the program's current directory; empty: the test's own
+    Handles StdHandles = Handles::Pipes;
+    std::string Input = {};         // what standard input holds
+    DWORD CreationFlags = 0;   // added to CREATE_SUSPENDED
+    // The rest of the startup record: its flags, show state, place, size, character counts,
+    // fill and title are taken as they are.
     STARTUPINFOA Record = {};
-    bool NoStdHandles = false;
-    // UI limits on the job the test runs the launcher in. Windows then nests no other job
-    // in it, just as Windows 7 and earlier nest none at all.
+    // UI limits on the test's job around the program: Windows then nests no other job in
+    // it, just as Windows 7 and earlier nest none at all.
     bool UiLimitedJob = false;
-    // When not empty, the operands instead, given through the wide API as cmd.exe and
-    // PowerShell do.
-    std::wstring WideOperands = {};
-    std::string Input = {};   // what the launcher's standard input, a pipe, holds
-    std::string Program = {}; // start this program instead of Kivo.exe, so as to compare
-    // When not negative, end the launcher by force this many seconds after it began to run.
-    double KillAfter = -1;
+    double KillAfter = -1; // when not negative, end the program by force this many seconds
+                           // after it began to run
+    // Seconds the program may run, and then its output stay open, before the launch counts
+    // as hung: the test program then says which launch hung, ends everything it started and
+    // ends itself, failed. Far above what a launch takes on a busy machine.
+    double Limit = 60;
 };
 
 // The status a launcher ended by force ends with.
@@ -43,14 +50,14 @@ const DWORD KilledStatus = 0x0BADF00D;
 
 // What came of one run.
 struct KivoRun {
-    DWORD Status = 0;
-    std::string Stdout; // empty when it went to a file
+    DWORD Status = 0;   // the program's exit status, or the reason the test could not start it
+    std::string Stdout; // standard output, from the pipe or the file
     std::string Stderr;
     double Seconds = 0;  // from the start to the end of the wait
-    DWORD Processes = 0; // processes ever in the launcher's job, the launcher included
-    // With KillAfter: processes of the launcher's job, running or not, that were still
-    // there 5 s after the launcher had ended; they are then ended. Under Wine, those that
-    // never got a thread count apart (NeverStarted): Wine can end them no more.
+    DWORD Processes = 0; // processes ever in the test's job: the program and all it started
+    // Processes of that job still there once the program had ended (with KillAfter: 5 s
+    // after it); with KillAfter they are then ended. Under Wine, those that never got a
+    // thread count apart (NeverStarted): Wine can end them no more.
     DWORD LeftBehind = 0;
     DWORD NeverStarted = 0;
 };
@@ -75,7 +82,8 @@ std::string Utf16Hex(const std::wstring& text); // as the probe reports wide tex
 // and its child inherit; the file stays missing when no probe runs.
 std::string FreshReport();
 
-// Starts Kivo.exe and waits until it has ended.
+// Starts the program (Kivo.exe unless told otherwise) and waits until it has ended, and its
+// output with it, within the start's Limit.
 KivoRun RunKivo(const KivoStart& start);
 
 // The value of "key=" in a probe report, or "(missing)"; as a number, or 0.
@@ -83,5 +91,9 @@ std::string ReportValue(const std::string& report, const std::string& key);
 DWORD ReportNumber(const std::string& report, const std::string& key);
 
 // Runs action on another thread once the probe has set its ready event (its /ready
-// directive); join the thread after the run.
+// directive), or not at all if the probe has not done so within 30 s; join the thread
+// after the run.
 std::thread OnProbeReady(std::function<void()> action);
+
+// Why a row of a table does not run here, on one line; the rest of the table runs.
+void SkipRow(const char* row, const char* reason);

@@ -11,18 +11,15 @@ static const char UsageLine[] = "Kivo <Program> [Argument]";
 
 TEST(Usage, NoOperandPrintsTheUsageLineAndEndsWithMinusOne)
 {
-    const std::string file = TempPath("usage.txt");
-    for (const std::string& stdoutFile : {std::string(), file}) {
-        SCOPED_TRACE(stdoutFile.empty() ? "stdout is a pipe" : "stdout is a file");
-        const KivoRun run = RunKivo({"", "", stdoutFile});
-        const std::string out = stdoutFile.empty() ? run.Stdout : ReadFileText(file);
-        EXPECT_EQ(out, UsageLine);
-        EXPECT_EQ(out.size(), 25u);
+    for (const Handles handles : {Handles::Pipes, Handles::StdoutToFile}) {
+        SCOPED_TRACE(handles == Handles::Pipes ? "stdout is a pipe" : "stdout is a file");
+        const KivoRun run = RunKivo({.StdHandles = handles});
+        EXPECT_EQ(run.Stdout, UsageLine);
+        EXPECT_EQ(run.Stdout.size(), 25u);
         EXPECT_EQ(run.Stderr, "");
         EXPECT_EQ(run.Status, 0xFFFFFFFFu);
         EXPECT_EQ(run.Processes, 1u) << "no child may be started";
     }
-    DeleteFileA(file.c_str());
 }
 
 // Starts a request directly, as Kivo's caller would without Kivo: the code CreateProcessA
@@ -35,9 +32,10 @@ static DWORD StartDirectly(const std::string& application, std::string commandLi
     PROCESS_INFORMATION child = {};
     if (CreateProcessA(application.empty() ? nullptr : application.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
                        0, nullptr, nullptr, &startup, &child)) {
-        if (finish) {
-            WaitForSingleObject(child.hProcess, INFINITE);
-        } else {
+        if (finish && WaitForSingleObject(child.hProcess, 60000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "started directly, '" << commandLine << "' did not end within 60 s";
+        }
+        if (!finish || WaitForSingleObject(child.hProcess, 0) != WAIT_OBJECT_0) {
             TerminateProcess(child.hProcess, 0);
         }
         CloseHandle(child.hProcess);
@@ -81,7 +79,7 @@ TEST(Launch, EachOperandFormHandsTheChildItsExactCommandLine)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.form);
         const std::string report = FreshReport();
-        const KivoRun run = RunKivo({row.operands, "", ""});
+        const KivoRun run = RunKivo({.Operands = row.operands});
         const std::string text = ReadFileText(report);
         EXPECT_EQ(ReportValue(text, "cmdline"), row.commandLine);
         EXPECT_TRUE(SamePath(ReportValue(text, "module"), row.module)) << ReportValue(text, "module");
@@ -98,7 +96,7 @@ TEST(Launch, TheChildsStatusComesBackWhole)
     const std::string probe = ProbePath();
     for (const DWORD status : {0ul, 7ul, 0x80000000ul, 0xC0000005ul}) {
         SCOPED_TRACE(status);
-        const KivoRun run = RunKivo({Quoted(probe) + " \"/exit:" + std::to_string(status) + "\"", "", ""});
+        const KivoRun run = RunKivo({.Operands = Quoted(probe) + " \"/exit:" + std::to_string(status) + "\""});
         EXPECT_EQ(run.Status, status);
     }
 }
@@ -132,7 +130,7 @@ TEST(Launch, AFailedStartEndsAtOnceWithThePlatformsErrorCodeAndWritesNothing)
         const std::string report = FreshReport();
         const std::string operands =
             row.application.empty() ? Quoted(row.commandLine) : Quoted(row.application) + " " + Quoted(row.commandLine);
-        const KivoRun run = RunKivo({operands, "", ""});
+        const KivoRun run = RunKivo({.Operands = operands});
         const DWORD expected = StartDirectly(row.application, row.commandLine);
         EXPECT_NE(expected, 0u) << "the platform started it";
         EXPECT_EQ(run.Status, expected);
@@ -165,7 +163,7 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
         const ProcessorUse after = ProcessorUseOf(kivo);
         used = {after.Seconds - before.Seconds, after.Cycles - before.Cycles};
     });
-    const KivoRun slow = RunKivo({Quoted(probe) + " \"/ready /sleep:2600\"", "", ""});
+    const KivoRun slow = RunKivo({.Operands = Quoted(probe) + " \"/ready /sleep:2600\""});
     sampler.join();
     EXPECT_GE(slow.Seconds, 2.5);
     EXPECT_EQ(ReportValue(ReadFileText(report), "done"), "yes") << "the child ended before the launcher";
@@ -180,7 +178,7 @@ TEST(Wait, TheLauncherEndsWithItsChildAndNotBefore)
     // A grandchild that outlives the child does not hold the launcher, and the launcher's
     // end does not end it.
     const std::string spawnReport = FreshReport();
-    const KivoRun spawning = RunKivo({Quoted(probe) + " /spawn:20000", "", ""});
+    const KivoRun spawning = RunKivo({.Operands = Quoted(probe) + " /spawn:20000"});
     EXPECT_LT(spawning.Seconds, 6.0);
     EXPECT_EQ(spawning.Processes, 3u);
     const DWORD id = ReportNumber(ReadFileText(spawnReport), "grandchild");
@@ -285,41 +283,46 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
     const std::string echoed = "echoed " + std::to_string(input.size()) + " bytes";
 
     struct Row {
-        const char* caller;
-        DWORD flags;
-        STARTUPINFOA record;
-        bool gui = false;     // the child is the GUI probe, which opens a window
-        bool handles = true;  // the caller gives the launcher standard handles
+        const char* caller = nullptr;
+        DWORD flags = 0;
+        STARTUPINFOA record = {};
+        bool gui = false;    // the child is the GUI probe, which opens a window
+        bool handles = true; // the caller gives the launcher standard handles
         // Whether the launcher is still on a console while its child runs; null: not asked.
         const char* launcherConsole = nullptr;
-        const char* notUnderWine = nullptr; // why the row cannot fail under Wine
+        const char* notUnderWine = nullptr; // why the row cannot run under Wine
     };
     const Row rows[] = {
-        {"shares its console", 0, {}},
-        {"starts it with no console", DETACHED_PROCESS, {}},
-        {"gives it a console without a window", CREATE_NO_WINDOW, {}},
-        {"gives it a console of its own", CREATE_NEW_CONSOLE, {}, false, true, "yes"},
-        {"makes it a process group of its own", CREATE_NEW_PROCESS_GROUP, {}},
+        {.caller = "shares its console"},
+        {.caller = "starts it with no console", .flags = DETACHED_PROCESS},
+        {.caller = "gives it a console without a window", .flags = CREATE_NO_WINDOW},
+        {.caller = "gives it a console of its own", .flags = CREATE_NEW_CONSOLE, .launcherConsole = "yes"},
+        {.caller = "makes it a process group of its own", .flags = CREATE_NEW_PROCESS_GROUP},
         // A detached spawn that hands over no standard handles at all.
-        {"starts it with no console and no standard handles", DETACHED_PROCESS, {}, false, false},
-        {"hides the window of a GUI program", 0, Shown(SW_HIDE), true, true, "yes"},
-        {"starts a GUI program minimized", 0, Shown(SW_SHOWMINNOACTIVE), true},
-        {"places and sizes a GUI program's window", 0, Placed(), true},
-        {"titles and colours a new console", CREATE_NEW_CONSOLE, Titled()},
+        {.caller = "starts it with no console and no standard handles", .flags = DETACHED_PROCESS, .handles = false},
+        // A GUI program on a shared console, its output redirected (pythonw job.py > log.txt).
+        {.caller = "hides the window of a GUI program", .record = Shown(SW_HIDE), .gui = true, .launcherConsole = "yes"},
+        {.caller = "starts a GUI program minimized", .record = Shown(SW_SHOWMINNOACTIVE), .gui = true},
+        {.caller = "places and sizes a GUI program's window", .record = Placed(), .gui = true},
+        {.caller = "titles and colours a new console", .flags = CREATE_NEW_CONSOLE, .record = Titled()},
         // A hot key takes the field of standard input, so it comes without standard handles.
-        {"gives it a hot key", 0, HotKey(), false, false},
-        {"gives it a hot key and no console", DETACHED_PROCESS, HotKey(), false, false},
+        {.caller = "gives it a hot key", .record = HotKey(), .handles = false},
+        {.caller = "gives it a hot key and no console", .flags = DETACHED_PROCESS, .record = HotKey(), .handles = false},
         // A GUI program started from Explorer or a shortcut: Windows makes a console for
         // the launcher alone, which it lets go of, as the child would have none.
-        {"gives it a console of its own, for a GUI program", CREATE_NEW_CONSOLE, Shown(SW_SHOWNORMAL), true, true,
-         "no"},
-        {"raises its priority", HIGH_PRIORITY_CLASS, {}, false, true, nullptr,
-         "Wine 8 and Wine 10 start every process at normal priority, whatever its start asks for"},
+        {.caller = "gives it a console of its own, for a GUI program",
+         .flags = CREATE_NEW_CONSOLE,
+         .record = Shown(SW_SHOWNORMAL),
+         .gui = true,
+         .launcherConsole = "no"},
+        {.caller = "raises its priority",
+         .flags = HIGH_PRIORITY_CLASS,
+         .notUnderWine = "Wine 8 and Wine 10 start every process at normal priority, whatever its start asks for"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.caller);
         if (row.notUnderWine && UnderWine()) {
-            std::printf("row \"%s\" skipped: %s\n", row.caller, row.notUnderWine);
+            SkipRow(row.caller, row.notUnderWine);
             continue;
         }
         // The GUI probe by name alone, found by the platform's search in the folder of the
@@ -329,14 +332,13 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         // Without standard handles of its own, a child on a console would read the console.
         const std::string echo = row.handles ? "/echo " : "";
         StrayPipe stray = MakeStrayPipe();
-        KivoStart direct;
-        direct.Program = probe;
-        direct.Operands = echo + stray.Directive() + window;
-        direct.Directory = folder;
-        direct.Input = input;
-        direct.CreationFlags = row.flags;
-        direct.Record = row.record;
-        direct.NoStdHandles = !row.handles;
+        const KivoStart direct = {.Operands = echo + stray.Directive() + window,
+                                  .Program = probe,
+                                  .Directory = folder,
+                                  .StdHandles = row.handles ? Handles::Pipes : Handles::NotGiven,
+                                  .Input = input,
+                                  .CreationFlags = row.flags,
+                                  .Record = row.record};
         const std::string directReport = FreshReport();
         const KivoRun directRun = RunKivo(direct);
         const std::string expected = ReadFileText(directReport);
@@ -501,9 +503,7 @@ TEST(ConsoleClose, EachChildMeetsTheEndItWouldMeetWithoutTheLauncher)
             }
             PostMessageW(window, WM_CLOSE, 0, 0);
         });
-        KivoStart start = {row.operands, "", ""};
-        start.CreationFlags = CREATE_NEW_CONSOLE;
-        const KivoRun run = RunKivo(start);
+        const KivoRun run = RunKivo({.Operands = row.operands, .CreationFlags = CREATE_NEW_CONSOLE});
         closer.join();
         ASSERT_NE(child, nullptr) << "the child never reported ready";
         const std::string text = ReadFileText(report);
@@ -572,9 +572,7 @@ TEST(Launch, EveryCharacterAWideCallerPassesReachesTheChild)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.form);
         const std::string report = FreshReport();
-        KivoStart start;
-        start.WideOperands = row.operands;
-        const KivoRun run = RunKivo(start);
+        const KivoRun run = RunKivo({.WideOperands = row.operands});
         const std::string text = ReadFileText(report);
         EXPECT_EQ(ReportValue(text, "cmdline_utf16"), Utf16Hex(row.commandLine)) << "unit for unit";
         const std::wstring module = Widen(ReportValue(text, "module_utf8"), CP_UTF8);
