@@ -377,12 +377,12 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         if (!UnderWine()) {
             EXPECT_EQ(ReportValue(text, "hotkey"), ReportValue(expected, "hotkey")) << "hotkey";
         }
-        // On a shared console, Windows hands a console child Kivo's standard handles, and a
-        // GUI child none: Kivo's rules for them are made for console children.
-        if (!row.gui) {
-            for (const char* key : {"console", "stdin", "stdout", "stderr"}) {
-                EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
-            }
+        // Wine attaches even a GUI child to its parent's console, which Windows does not.
+        if (!row.gui || !UnderWine()) {
+            EXPECT_EQ(ReportValue(text, "console"), ReportValue(expected, "console"));
+        }
+        for (const char* key : {"stdin", "stdout", "stderr"}) {
+            EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
         }
         // Kivo hands on standard handles by its own rules, but never where the direct start
         // has none.
@@ -392,7 +392,7 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         if (!(directFlags & STARTF_USESTDHANDLES)) {
             EXPECT_FALSE(flags & STARTF_USESTDHANDLES) << "standard handles that the direct start does not have";
         }
-        if (row.handles && !row.gui) {
+        if (row.handles) {
             EXPECT_EQ(run.Stdout.size(), input.size());
             EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
             EXPECT_EQ(run.Stderr, echoed);
@@ -518,6 +518,66 @@ TEST(ConsoleClose, EachChildMeetsTheEndItWouldMeetWithoutTheLauncher)
         }
         TerminateProcess(child, 0);
         CloseHandle(child);
+    }
+}
+
+// A caller without a console: Explorer, the Run box, a shortcut, a GUI program's plain
+// start. Windows 11 24H2 and later then start Kivo without a console (its manifest asks for
+// that), so that no window of Kivo's ever shows: a console child gets a console of its own,
+// made by Windows, with itself alone on it and its own path as title, and a GUI child none,
+// as started directly. A caller that asks for no console gets what it always got. And a GUI
+// child that attaches to its parent's console as it starts finds none on a console made for
+// Kivo alone, on any Windows, as it finds none started directly by such a caller.
+TEST(NoConsole, ACallerWithoutAConsoleGivesTheChildWhatADirectStartWould)
+{
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine 8 and Wine 10 have no console allocation policy and attach a GUI child to its "
+                        "parent's console";
+    }
+    FreeConsole(); // this test program is now such a caller
+    const bool policy = GetProcAddress(GetModuleHandleA("kernel32"), "AllocConsoleWithOptions") != nullptr;
+    struct Row {
+        const char* caller;
+        std::string child;
+        std::string directives;
+        DWORD flags = 0;
+        bool needsPolicy = false;
+    };
+    const Row rows[] = {
+        {"starts a console program", ProbePath(), "/ready /sleep:2000", 0, true},
+        {"starts a GUI program", GuiProbePath(), "/ready /sleep:2000", 0, true},
+        {"asks for no console", ProbePath(), "/ready /sleep:2000", DETACHED_PROCESS},
+        {"asks for a new console, for a GUI program that attaches to its parent's", GuiProbePath(),
+         "/attach:parent /ready /sleep:2000", CREATE_NEW_CONSOLE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.caller);
+        if (row.needsPolicy && !policy) {
+            SkipRow(row.caller, "needs Windows 11 24H2 or later, where Kivo's console allocation policy applies");
+            continue;
+        }
+        const std::string directReport = FreshReport();
+        RunKivo({.Operands = row.directives,
+                 .Program = row.child,
+                 .StdHandles = Handles::NotGiven,
+                 .CreationFlags = row.flags});
+        const std::string expected = ReadFileText(directReport);
+        const std::string report = FreshReport();
+        std::string launcherConsole = "(not asked)";
+        std::thread asker = OnProbeReady([&] {
+            launcherConsole = ConsoleOf(ParentOf(ReportNumber(ReadFileText(report), "pid")));
+        });
+        const KivoRun run = RunKivo({.Operands = Quoted(row.child) + " " + Quoted(row.directives),
+                                     .StdHandles = Handles::NotGiven,
+                                     .CreationFlags = row.flags});
+        asker.join();
+        const std::string text = ReadFileText(report);
+        EXPECT_EQ(launcherConsole, "no") << "the launcher's console while its child runs";
+        for (const char* key :
+             {"console", "console_processes", "console_title", "attached", "stdin", "stdout", "stderr", "show"}) {
+            EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+        }
+        EXPECT_EQ(run.Status, 0u);
     }
 }
 

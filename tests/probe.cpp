@@ -20,9 +20,11 @@
 //   /window     open a window as a GUI program does, shown as the startup record asks
 //               (WinMain's nCmdShow), and report whether it is visible or minimized, and where
 //   /attach:PID attach to the console of the process with that id, report whether that
-//               worked, and leave it again
+//               worked, and leave it again; /attach:parent does so with its parent's
+//               console first thing, as a GUI program that prints to its caller's does
 // It also reports its startup record (flags, show state, position, size, character
-// counts, fill, hot key, title, desktop) and its priority class.
+// counts, fill, hot key, title, desktop), its priority class, and how many processes its
+// console has and what the console's title is.
 #include <windows.h>
 
 #ifdef _MSC_VER
@@ -301,6 +303,9 @@ static void SpawnSleeper(unsigned long milliseconds)
 int main(int argc, char* argv[])
 {
     const char* commandLine = GetCommandLineA();
+    const char* attach = std::strstr(commandLine, "/attach:");
+    const bool toParent = attach && std::strncmp(attach + 8, "parent", 6) == 0;
+    const bool attachedToParent = toParent && AttachConsole(ATTACH_PARENT_PROCESS);
     char path[32768];
     if (!std::strstr(commandLine, "/quiet") &&
         GetEnvironmentVariableA("KIVO_PROBE_OUT", path, sizeof path) > 0) {
@@ -325,6 +330,11 @@ int main(int argc, char* argv[])
     std::snprintf(path, sizeof path, "%lu", GetCurrentProcessId());
     Report("pid", path);
     Report("console", HasConsole());
+    DWORD processes[16];
+    ReportNumber("console_processes", GetConsoleProcessList(processes, 16));
+    wchar_t title[1024] = L"";
+    GetConsoleTitleW(title, 1024);
+    Report("console_title", Utf8(title));
     Report("stdin", HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
     Report("stdout", HandleKind(GetStdHandle(STD_OUTPUT_HANDLE)));
     Report("stderr", HandleKind(GetStdHandle(STD_ERROR_HANDLE)));
@@ -341,7 +351,10 @@ int main(int argc, char* argv[])
     if (std::strstr(commandLine, "/window")) {
         OpenWindow();
     }
-    if (std::strstr(commandLine, "/attach:")) {
+    if (toParent) {
+        Report("attached", attachedToParent ? "yes" : "no");
+        FreeConsole();
+    } else if (attach) {
         AttachTo(Directive(commandLine, "/attach:", 0));
     }
     if (std::strstr(commandLine, "/echo")) {

@@ -1,8 +1,6 @@
 #include "platform/child_console.h"
 
-#include <cstddef>
-#include <cstring>
-
+#include "platform/image_header.h"
 #include "platform/kernel32_function.h"
 
 bool AloneOnConsole()
@@ -13,15 +11,10 @@ bool AloneOnConsole()
     return list && list(processes, 2) == 1;
 }
 
-// The subsystem that an image's header names, or 0 where its file cannot be read as one.
-// The headers lie in the file's first page; should they not, the console stays. The
-// subsystem lies at the same place in the headers of 32-bit and 64-bit images.
+// The subsystem of the image in this file, or 0 where its headers cannot be read. They lie
+// in the file's first page; should they not, the console stays.
 static WORD SubsystemOf(const wchar_t* path)
 {
-    static_assert(offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Subsystem) ==
-                      offsetof(IMAGE_NT_HEADERS64, OptionalHeader.Subsystem),
-                  "one place for the subsystem");
-    const size_t end = offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Subsystem) + sizeof(WORD);
     static BYTE header[4096];
     DWORD got = 0;
     HANDLE image = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -32,15 +25,7 @@ static WORD SubsystemOf(const wchar_t* path)
         }
         CloseHandle(image);
     }
-    IMAGE_DOS_HEADER dos;
-    std::memcpy(&dos, header, sizeof dos);
-    const size_t offset = static_cast<DWORD>(dos.e_lfanew);
-    WORD subsystem = 0;
-    if (got >= sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE && offset < got && got - offset >= end &&
-        std::memcmp(header + offset, "PE\0\0", 4) == 0) {
-        std::memcpy(&subsystem, header + offset + end - sizeof subsystem, sizeof subsystem);
-    }
-    return subsystem;
+    return ImageSubsystem(header, got);
 }
 
 void LeaveConsoleToGuiChild(HANDLE process)
@@ -54,4 +39,56 @@ void LeaveConsoleToGuiChild(HANDLE process)
     if (imageName && imageName(process, 0, path, &length) && SubsystemOf(path) == IMAGE_SUBSYSTEM_WINDOWS_GUI) {
         FreeConsole();
     }
+}
+
+bool HaveConsole()
+{
+    // Then its screen buffer opens, however our standard handles were redirected.
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(screen);
+    return true;
+}
+
+// AllocConsoleWithOptions' record and results (Windows 11 24H2, build 26100), which only
+// Windows reads.
+struct AllocConsoleOptions {
+    // cppcheck-suppress unusedStructMember
+    int Mode; // ALLOC_CONSOLE_MODE_DEFAULT (0): a console only where the caller did not ask for none
+    // cppcheck-suppress unusedStructMember
+    BOOL UseShowWindow;
+    // cppcheck-suppress unusedStructMember
+    WORD ShowWindow;
+};
+static const int NoConsoleMade = 0; // ALLOC_CONSOLE_RESULT_NO_CONSOLE: the caller asked for none
+
+bool CallerAskedForNoConsole()
+{
+    // Windows before 24H2 start a console program without a console only where its caller
+    // asked for none. Later ones tell it by making a console where the caller did not:
+    // asked for hidden, so that no window shows, and let go at once. Making it replaces our
+    // standard handles with its own, which letting it go closes: ours are put back.
+    using AllocConsoleWithOptions = HRESULT(WINAPI*)(AllocConsoleOptions*, int*);
+    const auto allocate = Kernel32Function<AllocConsoleWithOptions>("AllocConsoleWithOptions");
+    if (!allocate) {
+        return true;
+    }
+    const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE standard[3];
+    for (int index = 0; index < 3; ++index) {
+        standard[index] = GetStdHandle(kinds[index]);
+    }
+    AllocConsoleOptions options = {0, TRUE, SW_HIDE};
+    int result = NoConsoleMade;
+    if (FAILED(allocate(&options, &result)) || result == NoConsoleMade) {
+        return true;
+    }
+    FreeConsole();
+    for (int index = 0; index < 3; ++index) {
+        SetStdHandle(kinds[index], standard[index]);
+    }
+    return false;
 }

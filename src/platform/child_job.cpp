@@ -8,20 +8,36 @@ static HANDLE ownJob;
 static decltype(&SetInformationJobObject) limitJob;
 static decltype(&AssignProcessToJobObject) assignToJob;
 
-static const DWORD EndsWithLauncher = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-static const DWORD GrandchildrenLeave = JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
-static const DWORD Tied = EndsWithLauncher | GrandchildrenLeave;
+static CRITICAL_SECTION limitsLock;
+static bool childStarted, childReleased, childEnded;
 
-static BOOL Limit(DWORD flags)
+// Sets the limits that the facts call for; the caller holds the lock. Before the start, no
+// silent breakaway, or the child would be born outside: only a process started with
+// CREATE_BREAKAWAY_FROM_JOB leaves, and Kivo does not ask for that.
+static BOOL SetLimits()
 {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     ZeroMemory(&limits, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags = flags;
+    DWORD& flags = limits.BasicLimitInformation.LimitFlags;
+    flags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    flags |= childStarted ? JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK : 0;
+    flags |= childReleased || childEnded ? 0 : JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     return ownJob && limitJob(ownJob, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+// Records a fact and sets the limits it calls for.
+static BOOL Set(bool& fact, bool value)
+{
+    EnterCriticalSection(&limitsLock);
+    fact = value;
+    const BOOL set = SetLimits();
+    LeaveCriticalSection(&limitsLock);
+    return set;
 }
 
 bool JoinOwnJob()
 {
+    InitializeCriticalSection(&limitsLock);
     const auto createJob = Kernel32Function<decltype(&CreateJobObjectA)>("CreateJobObjectA");
     limitJob = Kernel32Function<decltype(&SetInformationJobObject)>("SetInformationJobObject");
     assignToJob = Kernel32Function<decltype(&AssignProcessToJobObject)>("AssignProcessToJobObject");
@@ -29,21 +45,24 @@ bool JoinOwnJob()
         return false;
     }
     ownJob = createJob(nullptr, nullptr);
-    // No silent breakaway yet, or the child would be born outside: only a process started
-    // with CREATE_BREAKAWAY_FROM_JOB leaves, and Kivo does not ask for that.
-    return Limit(EndsWithLauncher | JOB_OBJECT_LIMIT_BREAKAWAY_OK) && assignToJob(ownJob, GetCurrentProcess());
+    return Set(childStarted, false) && assignToJob(ownJob, GetCurrentProcess());
 }
 
-void AdoptChild(HANDLE process)
+void ChildStarted(HANDLE process, bool bornInJob)
 {
-    // Where Kivo's caller put it in a job that lets children leave, the child was born
-    // outside every job and can join this one; otherwise it stays where it was born.
-    if (Limit(Tied)) {
+    // Where Kivo's caller put it in a job that lets children leave, a child born outside
+    // every job can join this one; otherwise it stays where it was born.
+    if (Set(childStarted, true) && !bornInJob) {
         assignToJob(ownJob, process);
     }
 }
 
-void TieChildToLauncher(bool tied)
+void ReleaseChild(bool released)
 {
-    Limit(tied ? Tied : GrandchildrenLeave);
+    Set(childReleased, released);
+}
+
+void ChildEnded()
+{
+    Set(childEnded, true);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "platform/child_console.h"
 #include "platform/kernel32_function.h"
 
 // Of our three standard handles, those the child can inherit, each once. Missing ones are
@@ -49,29 +50,39 @@ static STARTUPINFOW CallersRecord()
     return startup;
 }
 
-// Without a console of ours, Windows would give a console child a new console of its own,
-// with a window, and that console's handles in place of ours. Started directly by our
-// caller, it would have had no console and our standard handles, so that is what it gets:
-// no console, and our three standard handles handed on explicitly. Inheritance is limited
-// to them where Windows can (Vista and later); earlier Windows hands the child every
-// handle our caller let us inherit, as a direct start by our caller would. Where we have
-// no standard handle that the child could inherit, the child gets the record's three
-// fields just as our caller gave them: no handles, or what the caller put in their place
-// (a hot key).
-static BOOL StartWithoutConsole(const LaunchRequest& request, STARTUPINFOEXW& startup, DWORD flags,
+// Whether a standard handle of ours is redirected: it names an object, and not a console's.
+static bool Redirected(HANDLE handle)
+{
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && !GetConsoleMode(handle, &mode);
+}
+
+// Starts the child with our standard handles in its record, inherited with nothing else of
+// ours, where we hand them on; else without them. Hands them on:
+// - Without a console of ours. Windows would give a console child a new console of its
+//   own, with a window, and that console's handles in place of ours. Started directly by
+//   our caller, it would have had ours, so it gets them, with no console where our caller
+//   asked for none. Where Windows cannot limit inheritance (before Vista), the child
+//   inherits every handle our caller let us inherit, as a direct start by our caller would.
+// - On a shared console, where one of them is redirected (prog > out.txt, a caller's
+//   pipes): Windows hands a console child our standard handles by itself, but a GUI child
+//   none, where a direct start by our caller hands it the file or the pipes. So all three
+//   go explicitly, the console's too, and the child inherits those and nothing else (Vista
+//   and later; earlier Windows keep to the console child's way). Console handles of
+//   Windows before 8 are no real handles and are inherited by the console's own rules.
+// Where we have no standard handle that the child could inherit, or the record carries a
+// hot key in their place, the record's three fields go just as our caller gave them; on a
+// shared console without STARTF_USESTDHANDLES, which Windows then ignores.
+static BOOL StartWithStdHandles(const LaunchRequest& request, STARTUPINFOEXW& startup, DWORD flags, bool console,
                                 PROCESS_INFORMATION& child)
 {
     const HANDLE standard[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
                                 GetStdHandle(STD_ERROR_HANDLE)};
-    HANDLE inherited[3];
     const bool hotKey = (startup.StartupInfo.dwFlags & STARTF_USEHOTKEY) != 0; // in the field of standard input
-    const DWORD count = hotKey ? 0 : InheritableStdHandles(standard, inherited);
-    if (count > 0) {
-        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
-        startup.StartupInfo.hStdInput = standard[0];
-        startup.StartupInfo.hStdOutput = standard[1];
-        startup.StartupInfo.hStdError = standard[2];
-    }
+    const bool handOn = !hotKey && (!console || Redirected(standard[0]) || Redirected(standard[1]) ||
+                                    Redirected(standard[2]));
+    HANDLE inherited[3];
+    DWORD count = handOn ? InheritableStdHandles(standard, inherited) : 0;
 
     const auto initialize =
         Kernel32Function<decltype(&InitializeProcThreadAttributeList)>("InitializeProcThreadAttributeList");
@@ -93,8 +104,18 @@ static BOOL StartWithoutConsole(const LaunchRequest& request, STARTUPINFOEXW& st
             list = nullptr;
         }
     }
+    if (console && !(flags & EXTENDED_STARTUPINFO_PRESENT)) {
+        count = 0;
+        startup.StartupInfo.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
+    }
+    if (count > 0) {
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = standard[0];
+        startup.StartupInfo.hStdOutput = standard[1];
+        startup.StartupInfo.hStdError = standard[2];
+    }
     const BOOL started = CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, count > 0,
-                                        flags | DETACHED_PROCESS, nullptr, nullptr, &startup.StartupInfo, &child);
+                                        flags, nullptr, nullptr, &startup.StartupInfo, &child);
     const DWORD error = GetLastError(); // the reason of a failed start, kept for our status
     if (list) {
         release(list);
@@ -102,19 +123,6 @@ static BOOL StartWithoutConsole(const LaunchRequest& request, STARTUPINFOEXW& st
     }
     SetLastError(error);
     return started;
-}
-
-// Whether we are attached to a console: then its screen buffer opens, however our standard
-// handles were redirected.
-static bool HaveConsole()
-{
-    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (screen == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(screen);
-    return true;
 }
 
 BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& child)
@@ -128,14 +136,9 @@ BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& 
     // only idle and below normal pass on by themselves. Started by our caller, the child
     // would have had ours, which our caller chose: so ours is asked for.
     flags |= GetPriorityClass(GetCurrentProcess());
-    if (!HaveConsole()) {
-        return StartWithoutConsole(request, startup, flags, child);
+    const bool console = HaveConsole();
+    if (!console && CallerAskedForNoConsole()) {
+        flags |= DETACHED_PROCESS;
     }
-    // We share a console, and so does the child. Our standard handles Windows hands a
-    // console child itself, and nothing else of ours is inherited: without
-    // STARTF_USESTDHANDLES, Windows ignores the handles in the record. What our caller put
-    // in their place instead (a hot key) goes on as it is.
-    startup.StartupInfo.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
-    return CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, FALSE, flags, nullptr,
-                          nullptr, &startup.StartupInfo, &child);
+    return StartWithStdHandles(request, startup, flags, console, child);
 }

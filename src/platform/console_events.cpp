@@ -32,9 +32,9 @@ static BOOL WINAPI OutlastConsoleEvent(DWORD event)
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        TieChildToLauncher(false);
+        ReleaseChild(true);
         Sleep(PlatformEndsUsWithin);
-        TieChildToLauncher(true);
+        ReleaseChild(false);
         Sleep(INFINITE);
         return TRUE;
     default:

@@ -19,7 +19,7 @@ static DWORD FailureStatus()
 // end nothing, so that our own exit, which closes it, ends nothing but us, with this status.
 static DWORD NothingLeftToEnd(DWORD status)
 {
-    TieChildToLauncher(false);
+    ChildEnded();
     return status;
 }
 
@@ -35,21 +35,24 @@ unsigned long RunChild(const LaunchRequest& request)
         // Nothing was started, so there is nothing to wait for or release.
         return NothingLeftToEnd(FailureStatus());
     }
-    if (inJob) {
-        TieChildToLauncher(true);
-        ResumeThread(child.hThread);
-    } else {
-        AdoptChild(child.hProcess);
-    }
+    ChildStarted(child.hProcess, inJob);
+    // Before a suspended child runs, so that a GUI child never finds the console; a child
+    // that runs already (no job) may have seen it.
     if (consoleOfOurOwn) {
         LeaveConsoleToGuiChild(child.hProcess);
     }
-
     DWORD status = 0;
-    const bool ended = WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-                       GetExitCodeProcess(child.hProcess, &status);
-    if (!ended) {
-        status = FailureStatus(); // the child may still run: the job ends it when we end
+    bool ended = false;
+    if (inJob && ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
+        // A child that never runs would be waited for forever.
+        status = FailureStatus();
+        TerminateProcess(child.hProcess, status);
+    } else {
+        ended = WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                GetExitCodeProcess(child.hProcess, &status);
+        if (!ended) {
+            status = FailureStatus(); // the child may still run: the job ends it when we end
+        }
     }
     CloseHandle(child.hProcess);
     CloseHandle(child.hThread);
