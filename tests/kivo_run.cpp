@@ -106,28 +106,23 @@ static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDL
     startup.dwYCountChars = start.Record.dwYCountChars;
     startup.dwFillAttribute = start.Record.dwFillAttribute;
     startup.hStdInput = start.Record.hStdInput; // or a hot key
-    HANDLE odd = nullptr;
     switch (start.StdHandles) {
-    case Handles::Pipes:
-    case Handles::StdoutToFile:
-        startup.hStdInput = in;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-        break;
     case Handles::NotGiven:
         return startup;
-    case Handles::Closed:
+    case Handles::Pipes:
+    case Handles::StdoutToFile:
+    case Handles::Closed: // no pipes were made: all three are null
         break;
     case Handles::Invalid:
-        odd = INVALID_HANDLE_VALUE;
+        in = out = err = INVALID_HANDLE_VALUE;
         break;
     case Handles::NoObject:
-        odd = reinterpret_cast<HANDLE>(0x7FF0);
+        in = out = err = reinterpret_cast<HANDLE>(0x7FF0);
         break;
     }
-    if (odd || start.StdHandles == Handles::Closed) {
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = odd;
-    }
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
     startup.dwFlags |= STARTF_USESTDHANDLES;
     return startup;
 }
@@ -243,6 +238,7 @@ KivoRun RunKivo(const KivoStart& start)
 {
     KivoRun run;
     const std::string name = LaunchName(start);
+    const DWORD limit = static_cast<DWORD>(start.Limit * 1000);
     const bool captured = start.StdHandles == Handles::Pipes || start.StdHandles == Handles::StdoutToFile;
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
@@ -281,9 +277,9 @@ KivoRun RunKivo(const KivoStart& start)
     PROCESS_INFORMATION kivo = {};
     const BOOL started = StartSuspended(start, inRead, outWrite, errWrite, kivo);
     const DWORD startError = GetLastError();
-    for (HANDLE launchers : {inRead, outWrite, errWrite}) {
-        if (launchers) {
-            CloseHandle(launchers);
+    for (HANDLE launchersEnd : {inRead, outWrite, errWrite}) {
+        if (launchersEnd) {
+            CloseHandle(launchersEnd);
         }
     }
     // Fed and drained while the program runs, so that no pipe fills up.
@@ -308,7 +304,6 @@ KivoRun RunKivo(const KivoStart& start)
         run.Status = startError;
         ADD_FAILURE() << "the launch " << name << " could not start (" << startError << ")";
     } else {
-        const DWORD limit = static_cast<DWORD>(start.Limit * 1000);
         EXPECT_TRUE(AssignProcessToJobObject(job, kivo.hProcess)) << "AssignProcessToJobObject failed with " << GetLastError();
         LARGE_INTEGER running;
         QueryPerformanceCounter(&running);
@@ -345,8 +340,7 @@ KivoRun RunKivo(const KivoStart& start)
     }
     // Whatever the program left running may hold its output open a while (a grandchild that
     // runs on); past the limit, the launch hung.
-    if (workerCount > 0 && WaitForMultipleObjects(workerCount, workers, TRUE, static_cast<DWORD>(start.Limit * 1000)) !=
-                               WAIT_OBJECT_0) {
+    if (workerCount > 0 && WaitForMultipleObjects(workerCount, workers, TRUE, limit) != WAIT_OBJECT_0) {
         Hung(name, "its standard handles were not closed", start.Limit, job);
     }
     for (DWORD index = 0; index < workerCount; ++index) {

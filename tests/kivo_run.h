@@ -25,12 +25,12 @@ enum class Handles {
 struct KivoStart {
     std::string Operands = {};      // what follows the program's quoted path, through the ANSI API
     std::wstring WideOperands = {}; // when not empty, the operands instead, through the wide API
-                               // (as cmd.exe and PowerShell start programs)
+                                    // (as cmd.exe and PowerShell start programs)
     std::string Program = {};       // start this program instead of Kivo.exe, so as to compare
     std::string Directory = {};     // the program's current directory; empty: the test's own
     Handles StdHandles = Handles::Pipes;
     std::string Input = {};         // what standard input holds
-    DWORD CreationFlags = 0;   // added to CREATE_SUSPENDED
+    DWORD CreationFlags = 0;        // added to CREATE_SUSPENDED
     // The rest of the startup record: its flags, show state, place, size, character counts,
     // fill and title are taken as they are.
     STARTUPINFOA Record = {};

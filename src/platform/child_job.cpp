@@ -45,7 +45,7 @@ bool JoinOwnJob()
         return false;
     }
     ownJob = createJob(nullptr, nullptr);
-    return Set(childStarted, false) && assignToJob(ownJob, GetCurrentProcess());
+    return Set(childStarted, false) && assignToJob(ownJob, GetCurrentProcess()); // the limits before the start
 }
 
 void ChildStarted(HANDLE process, bool bornInJob)
