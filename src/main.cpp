@@ -20,3 +20,14 @@ int wmain(int argc, wchar_t* argv[])
     // The child's status, all 32 bits: the runtime hands main's result to ExitProcess.
     return static_cast<int>(RunChild(outcome.Request));
 }
+
+#ifdef __MINGW32__
+// The runtime's default report of a math error, which writes to stderr. Kivo does no
+// floating-point arithmetic and writes nothing there: its own, silent one keeps the
+// default and its texts out of Kivo.exe.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the runtime's name
+extern "C" int __cdecl _matherr(struct _exception* /*error*/)
+{
+    return 0;
+}
+#endif
