@@ -57,69 +57,92 @@ static bool Redirected(HANDLE handle)
     return handle && handle != INVALID_HANDLE_VALUE && !GetConsoleMode(handle, &mode);
 }
 
-// Starts the child with our standard handles in its record, inherited with nothing else of
-// ours, where we hand them on; else without them. Hands them on:
-// - Without a console of ours. Windows would give a console child a new console of its
-//   own, with a window, and that console's handles in place of ours. Started directly by
-//   our caller, it would have had ours, so it gets them, with no console where our caller
-//   asked for none. Where Windows cannot limit inheritance (before Vista), the child
-//   inherits every handle our caller let us inherit, as a direct start by our caller would.
-// - On a shared console, where one of them is redirected (prog > out.txt, a caller's
-//   pipes): Windows hands a console child our standard handles by itself, but a GUI child
-//   none, where a direct start by our caller hands it the file or the pipes. So all three
-//   go explicitly, the console's too, and the child inherits those and nothing else (Vista
-//   and later; earlier Windows keep to the console child's way). Console handles of
-//   Windows before 8 are no real handles and are inherited by the console's own rules.
-// Where we have no standard handle that the child could inherit, or the record carries a
-// hot key in their place, the record's three fields go just as our caller gave them; on a
-// shared console without STARTF_USESTDHANDLES, which Windows then ignores.
+static void DeleteHandleList(LPPROC_THREAD_ATTRIBUTE_LIST list)
+{
+    const auto release = Kernel32Function<decltype(&DeleteProcThreadAttributeList)>("DeleteProcThreadAttributeList");
+    if (release) {
+        release(list);
+    }
+    std::free(list);
+}
+
+// A list of the handles to inherit, or null where Windows cannot limit inheritance (before
+// Vista) or the list cannot be made. DeleteHandleList releases it.
+static LPPROC_THREAD_ATTRIBUTE_LIST HandleList(HANDLE (&inherited)[3], DWORD count)
+{
+    const auto initialize =
+        Kernel32Function<decltype(&InitializeProcThreadAttributeList)>("InitializeProcThreadAttributeList");
+    const auto update = Kernel32Function<decltype(&UpdateProcThreadAttribute)>("UpdateProcThreadAttribute");
+    SIZE_T size = 0;
+    if (!initialize || !update || initialize(nullptr, 1, 0, &size)) {
+        return nullptr;
+    }
+    auto* const list = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(std::malloc(size));
+    if (!list || !initialize(list, 1, 0, &size)) {
+        std::free(list);
+        return nullptr;
+    }
+    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, count * sizeof(HANDLE), nullptr, nullptr)) {
+        DeleteHandleList(list);
+        return nullptr;
+    }
+    return list;
+}
+
+// Starts the child with our standard handles as a direct start by our caller would hand
+// them on, inherited with nothing else of ours:
+// - Where our caller's record named them (STARTF_USESTDHANDLES), the child's names ours.
+// - Else the child's record names none either, and Windows hands the child our standard
+//   handles by its own rules: "the parent's standard handles are inherited by any child
+//   process" (the Console Handles page), as a caller that redirects its own (SetStdHandle,
+//   as cmd does for prog > out.txt) hands them on. A console child sharing our console gets
+//   the console's by the console's rules; where one of ours is redirected, a GUI child gets
+//   the file or the pipes only if they are inherited, so all three are.
+// - A child started with no console (DETACHED_PROCESS) is handed no standard handle of ours
+//   unless its record names them, so it names any we have: those that Windows or Wine
+//   gave us without our caller naming them (a Unix shell's, under Wine).
+// Inheritance is limited to them on Vista and later. Before Vista, a child without a console
+// that our caller named them for inherits every handle our caller let us inherit, as a direct
+// start would; elsewhere nothing is inherited then, and a child on our console keeps to the
+// console's handles. Console handles of Windows before 8 are no real handles and are
+// inherited by the console's own rules.
 static BOOL StartWithStdHandles(const LaunchRequest& request, STARTUPINFOEXW& startup, DWORD flags, bool console,
                                 PROCESS_INFORMATION& child)
 {
     const HANDLE standard[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
                                 GetStdHandle(STD_ERROR_HANDLE)};
-    const bool hotKey = (startup.StartupInfo.dwFlags & STARTF_USEHOTKEY) != 0; // in the field of standard input
-    const bool handOn = !hotKey && (!console || Redirected(standard[0]) || Redirected(standard[1]) ||
-                                    Redirected(standard[2]));
+    STARTUPINFOW& record = startup.StartupInfo;
+    // A hot key takes the field of standard input, and Windows allows no handles beside it.
+    const bool hotKey = (record.dwFlags & STARTF_USEHOTKEY) != 0;
+    const bool named = !hotKey && (record.dwFlags & STARTF_USESTDHANDLES) != 0;
+    const bool detached = !hotKey && (flags & DETACHED_PROCESS) != 0;
     HANDLE inherited[3];
-    DWORD count = handOn ? InheritableStdHandles(standard, inherited) : 0;
-
-    const auto initialize =
-        Kernel32Function<decltype(&InitializeProcThreadAttributeList)>("InitializeProcThreadAttributeList");
-    const auto update = Kernel32Function<decltype(&UpdateProcThreadAttribute)>("UpdateProcThreadAttribute");
-    const auto release = Kernel32Function<decltype(&DeleteProcThreadAttributeList)>("DeleteProcThreadAttributeList");
-    LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
-    SIZE_T size = 0;
-    if (count > 0 && initialize && update && release && !initialize(nullptr, 1, 0, &size)) {
-        list = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(std::malloc(size));
-        if (list && initialize(list, 1, 0, &size)) {
-            if (update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, count * sizeof(HANDLE), nullptr,
-                       nullptr)) {
-                startup.StartupInfo.cb = sizeof startup;
-                startup.lpAttributeList = list;
-                flags |= EXTENDED_STARTUPINFO_PRESENT;
-            }
-        } else {
-            std::free(list);
-            list = nullptr;
-        }
+    DWORD count = named || detached || Redirected(standard[0]) || Redirected(standard[1]) || Redirected(standard[2])
+                      ? InheritableStdHandles(standard, inherited)
+                      : 0;
+    bool nameThem = named || (detached && count > 0);
+    LPPROC_THREAD_ATTRIBUTE_LIST list = count > 0 ? HandleList(inherited, count) : nullptr;
+    if (list) {
+        record.cb = sizeof startup;
+        startup.lpAttributeList = list;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    } else if (count > 0 && (console || !named || Kernel32Procedure("InitializeProcThreadAttributeList"))) {
+        count = 0; // inheritance could not be limited to them
+        nameThem = named && !console;
     }
-    if (console && !(flags & EXTENDED_STARTUPINFO_PRESENT)) {
-        count = 0;
-        startup.StartupInfo.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
-    }
-    if (count > 0) {
-        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
-        startup.StartupInfo.hStdInput = standard[0];
-        startup.StartupInfo.hStdOutput = standard[1];
-        startup.StartupInfo.hStdError = standard[2];
+    if (nameThem) {
+        record.dwFlags |= STARTF_USESTDHANDLES;
+        record.hStdInput = standard[0];
+        record.hStdOutput = standard[1];
+        record.hStdError = standard[2];
+    } else if (named) {
+        record.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     }
     const BOOL started = CreateProcessW(request.ApplicationName, request.CommandLine, nullptr, nullptr, count > 0,
-                                        flags, nullptr, nullptr, &startup.StartupInfo, &child);
+                                        flags, nullptr, nullptr, &record, &child);
     const DWORD error = GetLastError(); // the reason of a failed start, kept for our status
     if (list) {
-        release(list);
-        std::free(list);
+        DeleteHandleList(list);
     }
     SetLastError(error);
     return started;
