@@ -108,6 +108,7 @@ static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDL
     startup.hStdInput = start.Record.hStdInput; // or a hot key
     switch (start.StdHandles) {
     case Handles::NotGiven:
+    case Handles::OwnPipes:
         return startup;
     case Handles::Pipes:
     case Handles::StdoutToFile:
@@ -239,7 +240,8 @@ KivoRun RunKivo(const KivoStart& start)
     KivoRun run;
     const std::string name = LaunchName(start);
     const DWORD limit = static_cast<DWORD>(start.Limit * 1000);
-    const bool captured = start.StdHandles == Handles::Pipes || start.StdHandles == Handles::StdoutToFile;
+    const bool captured = start.StdHandles == Handles::Pipes || start.StdHandles == Handles::StdoutToFile ||
+                          start.StdHandles == Handles::OwnPipes;
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
     const std::string stdoutFile = start.StdHandles == Handles::StdoutToFile ? TempPath("stdout.txt") : "";
@@ -275,8 +277,18 @@ KivoRun RunKivo(const KivoStart& start)
     LARGE_INTEGER begin;
     QueryPerformanceCounter(&begin);
     PROCESS_INFORMATION kivo = {};
+    const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE given[3] = {inRead, outWrite, errWrite};
+    HANDLE own[3];
+    for (int index = 0; index < 3 && start.StdHandles == Handles::OwnPipes; ++index) {
+        own[index] = GetStdHandle(kinds[index]);
+        SetStdHandle(kinds[index], given[index]);
+    }
     const BOOL started = StartSuspended(start, inRead, outWrite, errWrite, kivo);
     const DWORD startError = GetLastError();
+    for (int index = 0; index < 3 && start.StdHandles == Handles::OwnPipes; ++index) {
+        SetStdHandle(kinds[index], own[index]);
+    }
     for (HANDLE launchersEnd : {inRead, outWrite, errWrite}) {
         if (launchersEnd) {
             CloseHandle(launchersEnd);

@@ -14,6 +14,8 @@ enum class Handles {
     StdoutToFile, // the same, but standard output is a file, whose content is captured
     NotGiven,     // none in the startup record (no STARTF_USESTDHANDLES): its standard input
                   // field goes as Record has it (a hot key)
+    OwnPipes,     // the pipes, as the test's own standard handles while it starts the program,
+                  // and none in the record: as cmd redirects (prog > out.txt)
     Closed,       // all three null
     Invalid,      // all three INVALID_HANDLE_VALUE
     NoObject,     // all three a value that names no object

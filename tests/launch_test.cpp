@@ -287,7 +287,7 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         DWORD flags = 0;
         STARTUPINFOA record = {};
         bool gui = false;    // the child is the GUI probe, which opens a window
-        bool handles = true; // the caller gives the launcher standard handles
+        Handles handles = Handles::Pipes; // what the caller gives the launcher
         // Whether the launcher is still on a console while its child runs; null: not asked.
         const char* launcherConsole = nullptr;
         const char* notUnderWine = nullptr; // why the row cannot run under Wine
@@ -299,15 +299,43 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         {.caller = "gives it a console of its own", .flags = CREATE_NEW_CONSOLE, .launcherConsole = "yes"},
         {.caller = "makes it a process group of its own", .flags = CREATE_NEW_PROCESS_GROUP},
         // A detached spawn that hands over no standard handles at all.
-        {.caller = "starts it with no console and no standard handles", .flags = DETACHED_PROCESS, .handles = false},
+        {.caller = "starts it with no console and no standard handles",
+         .flags = DETACHED_PROCESS,
+         .handles = Handles::NotGiven},
         // A GUI program on a shared console, its output redirected (pythonw job.py > log.txt).
         {.caller = "hides the window of a GUI program", .record = Shown(SW_HIDE), .gui = true, .launcherConsole = "yes"},
         {.caller = "starts a GUI program minimized", .record = Shown(SW_SHOWMINNOACTIVE), .gui = true},
         {.caller = "places and sizes a GUI program's window", .record = Placed(), .gui = true},
         {.caller = "titles and colours a new console", .flags = CREATE_NEW_CONSOLE, .record = Titled()},
+        // A new console's handles are the launcher's, whatever the caller's own: the child's
+        // record must not gain any.
+        {.caller = "gives it a console of its own and no standard handles",
+         .flags = CREATE_NEW_CONSOLE,
+         .handles = Handles::NotGiven},
+        {.caller = "gives it a console of its own, its own handles redirected",
+         .flags = CREATE_NEW_CONSOLE,
+         .handles = Handles::OwnPipes},
+        {.caller = "gives it a hidden console of its own, its own handles redirected",
+         .flags = CREATE_NEW_CONSOLE,
+         .record = Shown(SW_HIDE),
+         .handles = Handles::OwnPipes},
+        {.caller = "titles and colours a new console, its own handles redirected",
+         .flags = CREATE_NEW_CONSOLE,
+         .record = Titled(),
+         .handles = Handles::OwnPipes},
+        {.caller = "sizes a new console's buffer, its own handles redirected",
+         .flags = CREATE_NEW_CONSOLE,
+         .record = Placed(),
+         .handles = Handles::OwnPipes},
+        // Its own standard handles redirected, as cmd hands on prog > out.txt.
+        {.caller = "redirects its own standard handles", .handles = Handles::OwnPipes},
+        {.caller = "redirects its own standard handles, for a GUI program", .gui = true, .handles = Handles::OwnPipes},
         // A hot key takes the field of standard input, so it comes without standard handles.
-        {.caller = "gives it a hot key", .record = HotKey(), .handles = false},
-        {.caller = "gives it a hot key and no console", .flags = DETACHED_PROCESS, .record = HotKey(), .handles = false},
+        {.caller = "gives it a hot key", .record = HotKey(), .handles = Handles::NotGiven},
+        {.caller = "gives it a hot key and no console",
+         .flags = DETACHED_PROCESS,
+         .record = HotKey(),
+         .handles = Handles::NotGiven},
         // A GUI program started from Explorer or a shortcut: Windows makes a console for
         // the launcher alone, which it lets go of, as the child would have none.
         {.caller = "gives it a console of its own, for a GUI program",
@@ -330,20 +358,24 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         const std::string probe = row.gui ? "KivoGuiProbe" : ProbePath();
         const std::string window = row.gui ? " /window" : "";
         // Without standard handles of its own, a child on a console would read the console.
-        const std::string echo = row.handles ? "/echo " : "";
+        // The probe echoes only where its standard handles are sure to be the caller's pipes:
+        // a new console's are the console's on Windows.
+        const bool captured = row.handles == Handles::Pipes ||
+                              (row.handles == Handles::OwnPipes && !(row.flags & CREATE_NEW_CONSOLE));
+        const std::string echo = captured ? "/echo " : "";
         StrayPipe stray = MakeStrayPipe();
         const KivoStart direct = {.Operands = echo + stray.Directive() + window,
                                   .Program = probe,
                                   .Directory = folder,
-                                  .StdHandles = row.handles ? Handles::Pipes : Handles::NotGiven,
-                                  .Input = input,
+                                  .StdHandles = row.handles,
+                                  .Input = captured ? input : "",
                                   .CreationFlags = row.flags,
                                   .Record = row.record};
         const std::string directReport = FreshReport();
         const KivoRun directRun = RunKivo(direct);
         const std::string expected = ReadFileText(directReport);
         EXPECT_TRUE(stray.Leaked()) << "started directly, the probe must find the pipe, or the check below proves nothing";
-        if (row.handles) {
+        if (captured) {
             EXPECT_EQ(directRun.Stdout, input);
             EXPECT_EQ(directRun.Stderr, echoed);
         }
@@ -384,19 +416,13 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         for (const char* key : {"stdin", "stdout", "stderr"}) {
             EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
         }
-        // Kivo hands on standard handles by its own rules, but never where the direct start
-        // has none.
-        const DWORD flags = std::strtoul(ReportValue(text, "startflags").c_str(), nullptr, 16);
-        const DWORD directFlags = std::strtoul(ReportValue(expected, "startflags").c_str(), nullptr, 16);
-        EXPECT_EQ(flags & ~STARTF_USESTDHANDLES, directFlags & ~STARTF_USESTDHANDLES) << "the startup flags";
-        if (!(directFlags & STARTF_USESTDHANDLES)) {
-            EXPECT_FALSE(flags & STARTF_USESTDHANDLES) << "standard handles that the direct start does not have";
-        }
-        if (row.handles) {
+        // STARTF_USESTDHANDLES among them: a child may tell redirected handles by it.
+        EXPECT_EQ(ReportValue(text, "startflags"), ReportValue(expected, "startflags")) << "the startup flags";
+        if (captured) {
             EXPECT_EQ(run.Stdout.size(), input.size());
             EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
             EXPECT_EQ(run.Stderr, echoed);
-        } else if (!row.handles) {
+        } else {
             EXPECT_EQ(run.Stdout + run.Stderr, directRun.Stdout + directRun.Stderr);
         }
         EXPECT_EQ(run.Status, 7u);
@@ -521,44 +547,49 @@ TEST(ConsoleClose, EachChildMeetsTheEndItWouldMeetWithoutTheLauncher)
     }
 }
 
-// A caller without a console: Explorer, the Run box, a shortcut, a GUI program's plain
-// start. Windows 11 24H2 and later then start Kivo without a console (its manifest asks for
-// that), so that no window of Kivo's ever shows: a console child gets a console of its own,
-// made by Windows, with itself alone on it and its own path as title, and a GUI child none,
-// as started directly. A caller that asks for no console gets what it always got. And a GUI
-// child that attaches to its parent's console as it starts finds none on a console made for
-// Kivo alone, on any Windows, as it finds none started directly by such a caller.
+// A caller without a console: Explorer, the Run box, a shortcut, a GUI program, one that
+// let its console go; it gives no standard handles, though its own may be redirected (under
+// Wine, this test program's are). Windows 11 24H2 and later then start Kivo without a
+// console (its manifest asks for that), so that no window of Kivo's ever shows: a console
+// child gets what it asked of Windows, made for itself alone with its own path as title, and
+// a GUI child no console, as started directly. Earlier Windows, and Wine, make a console for
+// Kivo, which a console child shares and which Kivo lets go for a GUI child. Either way the
+// child's startup record and standard handles are the direct start's. And a GUI child that
+// attaches to its parent's console as it starts finds none on a console made for Kivo alone,
+// on any Windows, as it finds none started directly by such a caller.
 TEST(NoConsole, ACallerWithoutAConsoleGivesTheChildWhatADirectStartWould)
 {
-    if (UnderWine()) {
-        GTEST_SKIP() << "Wine 8 and Wine 10 have no console allocation policy and attach a GUI child to its "
-                        "parent's console";
-    }
     FreeConsole(); // this test program is now such a caller
     const bool policy = GetProcAddress(GetModuleHandleA("kernel32"), "AllocConsoleWithOptions") != nullptr;
     struct Row {
         const char* caller;
-        std::string child;
-        std::string directives;
+        bool gui = false;
         DWORD flags = 0;
-        bool needsPolicy = false;
+        std::string directives = "";
+        const char* notUnderWine = nullptr; // why the row cannot run under Wine
     };
     const Row rows[] = {
-        {"starts a console program", ProbePath(), "/ready /sleep:2000", 0, true},
-        {"starts a GUI program", GuiProbePath(), "/ready /sleep:2000", 0, true},
-        {"asks for no console", ProbePath(), "/ready /sleep:2000", DETACHED_PROCESS},
-        {"asks for a new console, for a GUI program that attaches to its parent's", GuiProbePath(),
-         "/attach:parent /ready /sleep:2000", CREATE_NEW_CONSOLE},
+        {.caller = "starts a console program"},
+        {.caller = "starts a GUI program", .gui = true},
+        {.caller = "asks for no console", .flags = DETACHED_PROCESS},
+        {.caller = "asks for a new console", .flags = CREATE_NEW_CONSOLE},
+        {.caller = "asks for a new console, for a GUI program that attaches to its parent's",
+         .gui = true,
+         .flags = CREATE_NEW_CONSOLE,
+         .directives = "/attach:parent ",
+         .notUnderWine = "Wine 8 and Wine 10 attach a GUI child to its parent's console"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.caller);
-        if (row.needsPolicy && !policy) {
-            SkipRow(row.caller, "needs Windows 11 24H2 or later, where Kivo's console allocation policy applies");
+        if (row.notUnderWine && UnderWine()) {
+            SkipRow(row.caller, row.notUnderWine);
             continue;
         }
+        const std::string child = row.gui ? GuiProbePath() : ProbePath();
+        const std::string directives = row.directives + "/ready /sleep:2000";
         const std::string directReport = FreshReport();
-        RunKivo({.Operands = row.directives,
-                 .Program = row.child,
+        RunKivo({.Operands = directives,
+                 .Program = child,
                  .StdHandles = Handles::NotGiven,
                  .CreationFlags = row.flags});
         const std::string expected = ReadFileText(directReport);
@@ -567,17 +598,35 @@ TEST(NoConsole, ACallerWithoutAConsoleGivesTheChildWhatADirectStartWould)
         std::thread asker = OnProbeReady([&] {
             launcherConsole = ConsoleOf(ParentOf(ReportNumber(ReadFileText(report), "pid")));
         });
-        const KivoRun run = RunKivo({.Operands = Quoted(row.child) + " " + Quoted(row.directives),
+        const KivoRun run = RunKivo({.Operands = Quoted(child) + " " + Quoted(directives),
                                      .StdHandles = Handles::NotGiven,
                                      .CreationFlags = row.flags});
         asker.join();
         const std::string text = ReadFileText(report);
-        EXPECT_EQ(launcherConsole, "no") << "the launcher's console while its child runs";
-        for (const char* key :
-             {"console", "console_processes", "console_title", "attached", "stdin", "stdout", "stderr", "show"}) {
+        EXPECT_EQ(run.Status, 0u);
+        for (const char* key : {"startflags", "show", "title", "attached"}) {
             EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
         }
-        EXPECT_EQ(run.Status, 0u);
+        // A console made for Kivo takes the place of its standard handles (Windows and Wine
+        // alike), so a GUI child, for which Kivo lets that console go, cannot get the
+        // caller's; on 24H2 and later Kivo keeps them.
+        if (!row.gui || policy) {
+            for (const char* key : {"stdin", "stdout", "stderr"}) {
+                EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+            }
+        }
+        // A console child shares a console that was made for Kivo, but for where Kivo has
+        // none. Wine attaches even a GUI child to its parent's console, which Windows does not.
+        const bool launcherAlone = policy || row.gui || (row.flags & DETACHED_PROCESS);
+        EXPECT_EQ(launcherConsole, launcherAlone ? "no" : "yes") << "the launcher's console while its child runs";
+        if (!(row.gui && UnderWine())) {
+            EXPECT_EQ(ReportValue(text, "console"), ReportValue(expected, "console"));
+            for (const char* key : {"console_processes", "console_title"}) {
+                if (launcherAlone) {
+                    EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+                }
+            }
+        }
     }
 }
 
