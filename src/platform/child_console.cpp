@@ -57,24 +57,30 @@ bool HaveConsole()
 // Windows reads.
 struct AllocConsoleOptions {
     // cppcheck-suppress unusedStructMember
-    int Mode; // ALLOC_CONSOLE_MODE_DEFAULT (0): a console only where the caller did not ask for none
+    int Mode; // ALLOC_CONSOLE_MODE_DEFAULT (0): a console "if (and how) one was requested by the parent"
     // cppcheck-suppress unusedStructMember
     BOOL UseShowWindow;
     // cppcheck-suppress unusedStructMember
     WORD ShowWindow;
 };
-static const int NoConsoleMade = 0; // ALLOC_CONSOLE_RESULT_NO_CONSOLE: the caller asked for none
+static const int NewConsoleMade = 1; // ALLOC_CONSOLE_RESULT_NEW_CONSOLE; 0: none asked for, 2: one there already
 
-bool CallerAskedForNoConsole()
+DWORD CallersConsoleFlags()
 {
     // Windows before 24H2 start a console program without a console only where its caller
-    // asked for none. Later ones tell it by making a console where the caller did not:
-    // asked for hidden, so that no window shows, and let go at once. Making it replaces our
-    // standard handles with its own, which letting it go closes: ours are put back.
+    // asked for none; a caller's CREATE_NO_WINDOW gives us a console without a window there,
+    // which the child shares. Later ones, under our detached policy, start us without a
+    // console whatever the caller asked, and tell what it asked by making a console as
+    // asked: none, one without a window (CREATE_NO_WINDOW, whose console host is told that
+    // its window is invisible), or one with a window, asked for hidden here so that none
+    // shows. A console without a window has none for GetConsoleWindow to name (it returns
+    // NULL there), a hidden one has. Only a new console is ours to let go at once: making it
+    // replaced our standard handles with its own, which letting it go closes, so ours are
+    // put back.
     using AllocConsoleWithOptions = HRESULT(WINAPI*)(AllocConsoleOptions*, int*);
     const auto allocate = Kernel32Function<AllocConsoleWithOptions>("AllocConsoleWithOptions");
     if (!allocate) {
-        return true;
+        return DETACHED_PROCESS;
     }
     const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE standard[3];
@@ -82,13 +88,18 @@ bool CallerAskedForNoConsole()
         standard[index] = GetStdHandle(kinds[index]);
     }
     AllocConsoleOptions options = {0, TRUE, SW_HIDE};
-    int result = NoConsoleMade;
-    if (FAILED(allocate(&options, &result)) || result == NoConsoleMade) {
-        return true;
+    int result = 0;
+    if (FAILED(allocate(&options, &result))) {
+        return DETACHED_PROCESS;
     }
+    if (result != NewConsoleMade) {
+        return result == 0 ? DETACHED_PROCESS : 0; // attached already: the child shares it
+    }
+    const auto window = Kernel32Function<decltype(&GetConsoleWindow)>("GetConsoleWindow");
+    const DWORD flags = window && !window() ? CREATE_NO_WINDOW : 0;
     FreeConsole();
     for (int index = 0; index < 3; ++index) {
         SetStdHandle(kinds[index], standard[index]);
     }
-    return false;
+    return flags;
 }

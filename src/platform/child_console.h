@@ -17,8 +17,9 @@ void LeaveConsoleToGuiChild(HANDLE process);
 // Whether Kivo is attached to a console.
 bool HaveConsole();
 
-// Asked where Kivo has no console: whether its caller asked for none (DETACHED_PROCESS).
-// Windows 11 24H2 and later start Kivo without a console also where its caller gave no
-// console flags at all (Kivo's manifest asks for that), and there a console child must get
-// a console of its own, as it would started directly.
-bool CallerAskedForNoConsole();
+// Asked where Kivo has no console: the creation flags that give a console child the console
+// that Kivo's caller asked for. DETACHED_PROCESS where it asked for none; on Windows 11 24H2
+// and later, which start Kivo without a console also where its caller asked for one (Kivo's
+// manifest asks for that), CREATE_NO_WINDOW where it asked for a console without a window,
+// and none where it asked for a console with one, which Windows then makes for the child.
+DWORD CallersConsoleFlags();

@@ -160,8 +160,8 @@ BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& 
     // would have had ours, which our caller chose: so ours is asked for.
     flags |= GetPriorityClass(GetCurrentProcess());
     const bool console = HaveConsole();
-    if (!console && CallerAskedForNoConsole()) {
-        flags |= DETACHED_PROCESS;
+    if (!console) {
+        flags |= CallersConsoleFlags();
     }
     return StartWithStdHandles(request, startup, flags, console, child);
 }
