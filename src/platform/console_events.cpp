@@ -45,4 +45,12 @@ static BOOL WINAPI OutlastConsoleEvent(DWORD event)
 void OutlastConsoleEvents()
 {
     SetConsoleCtrlHandler(OutlastConsoleEvent, TRUE);
+    // At log-off and shut-down Windows ends interactive programs without an event (only
+    // services get one, the HandlerRoutine page says), from the highest shutdown level to
+    // the lowest (SetProcessShutdownParameters; every process starts at 0x280, and Windows
+    // NT 3.1 and later have the call). At the lowest level for applications we are ended
+    // after our child, which meets its own end of session first, as it would without us:
+    // ended before it, we would have our job end it. With the child gone we have nothing to
+    // save, so Windows need not ask the user about us.
+    SetProcessShutdownParameters(0x100, SHUTDOWN_NORETRY);
 }
