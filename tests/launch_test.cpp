@@ -572,6 +572,11 @@ TEST(NoConsole, ACallerWithoutAConsoleGivesTheChildWhatADirectStartWould)
         {.caller = "starts a console program"},
         {.caller = "starts a GUI program", .gui = true},
         {.caller = "asks for no console", .flags = DETACHED_PROCESS},
+        {.caller = "asks for no console, for a GUI program", .gui = true, .flags = DETACHED_PROCESS},
+        // A build tool's or a task runner's start (.NET's CreateNoWindow): on 24H2, Kivo has
+        // no console then, and the child must still get one without a window.
+        {.caller = "asks for a console without a window", .flags = CREATE_NO_WINDOW},
+        {.caller = "asks for a console without a window, for a GUI program", .gui = true, .flags = CREATE_NO_WINDOW},
         {.caller = "asks for a new console", .flags = CREATE_NEW_CONSOLE},
         {.caller = "asks for a new console, for a GUI program that attaches to its parent's",
          .gui = true,
@@ -621,6 +626,7 @@ TEST(NoConsole, ACallerWithoutAConsoleGivesTheChildWhatADirectStartWould)
         EXPECT_EQ(launcherConsole, launcherAlone ? "no" : "yes") << "the launcher's console while its child runs";
         if (!(row.gui && UnderWine())) {
             EXPECT_EQ(ReportValue(text, "console"), ReportValue(expected, "console"));
+            EXPECT_EQ(ReportValue(text, "console_window"), ReportValue(expected, "console_window"));
             for (const char* key : {"console_processes", "console_title"}) {
                 if (launcherAlone) {
                     EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;

@@ -24,7 +24,7 @@
 //               console first thing, as a GUI program that prints to its caller's does
 // It also reports its startup record (flags, show state, position, size, character
 // counts, fill, hot key, title, desktop), its priority class, and how many processes its
-// console has and what the console's title is.
+// console has, what the console's title is, and whether it has a window, shown or hidden.
 #include <windows.h>
 
 #ifdef _MSC_VER
@@ -335,6 +335,8 @@ int main(int argc, char* argv[])
     wchar_t title[1024] = L"";
     GetConsoleTitleW(title, 1024);
     Report("console_title", Utf8(title));
+    const HWND consoleWindow = GetConsoleWindow();
+    Report("console_window", !consoleWindow ? "none" : IsWindowVisible(consoleWindow) ? "shown" : "hidden");
     Report("stdin", HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
     Report("stdout", HandleKind(GetStdHandle(STD_OUTPUT_HANDLE)));
     Report("stderr", HandleKind(GetStdHandle(STD_ERROR_HANDLE)));
