@@ -108,11 +108,29 @@ TEST(BadInput, ALauncherInOddSurroundingsStillWorks)
         const KivoRun usage = RunKivo(start);
         EXPECT_EQ(usage.Status, 0xFFFFFFFFu);
 
+        // Started directly, the probe shows what the child must get: odd standard handles
+        // neither fail the start nor gain the child a record of Kivo's making.
+        KivoStart direct = row.start;
+        direct.Program = ProbePath();
+        direct.Operands = "/exit:77";
+        const std::string directReport = FreshReport();
+        RunKivo(direct);
+        const std::string expected = ReadFileText(directReport);
+
         start.Operands = Quoted(ProbePath()) + " \"/exit:77 detached\"";
         const std::string report = FreshReport();
         const KivoRun launch = RunKivo(start);
         EXPECT_EQ(launch.Status, 77u);
-        EXPECT_EQ(ReportValue(ReadFileText(report), "cmdline"), "/exit:77 detached");
+        const std::string text = ReadFileText(report);
+        EXPECT_EQ(ReportValue(text, "cmdline"), "/exit:77 detached");
+        EXPECT_EQ(ReportValue(text, "startflags"), ReportValue(expected, "startflags"));
+        // A value that names no object names none in the child either way: Wine 10 drops it
+        // where the start inherits nothing, as Kivo's does, where Wine 8 hands it on.
+        for (const char* key : {"stdin", "stdout", "stderr"}) {
+            if (row.start.StdHandles != Handles::NoObject) {
+                EXPECT_EQ(ReportValue(text, key), ReportValue(expected, key)) << key;
+            }
+        }
     }
 }
 
