@@ -277,17 +277,20 @@ KivoRun RunKivo(const KivoStart& start)
     LARGE_INTEGER begin;
     QueryPerformanceCounter(&begin);
     PROCESS_INFORMATION kivo = {};
+    // As cmd redirects: the test's own standard handles are the pipes while it starts the
+    // program, and its own again after.
+    const bool own = start.StdHandles == Handles::OwnPipes;
     const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    const HANDLE given[3] = {inRead, outWrite, errWrite};
-    HANDLE own[3];
-    for (int index = 0; index < 3 && start.StdHandles == Handles::OwnPipes; ++index) {
-        own[index] = GetStdHandle(kinds[index]);
-        SetStdHandle(kinds[index], given[index]);
+    HANDLE swapped[3] = {inRead, outWrite, errWrite};
+    for (int index = 0; index < 3 && own; ++index) {
+        const HANDLE before = GetStdHandle(kinds[index]);
+        SetStdHandle(kinds[index], swapped[index]);
+        swapped[index] = before;
     }
     const BOOL started = StartSuspended(start, inRead, outWrite, errWrite, kivo);
     const DWORD startError = GetLastError();
-    for (int index = 0; index < 3 && start.StdHandles == Handles::OwnPipes; ++index) {
-        SetStdHandle(kinds[index], own[index]);
+    for (int index = 0; index < 3 && own; ++index) {
+        SetStdHandle(kinds[index], swapped[index]);
     }
     for (HANDLE launchersEnd : {inRead, outWrite, errWrite}) {
         if (launchersEnd) {

@@ -74,9 +74,9 @@ DWORD CallersConsoleFlags()
     // asked: none, one without a window (CREATE_NO_WINDOW, whose console host is told that
     // its window is invisible), or one with a window, asked for hidden here so that none
     // shows. A console without a window has none for GetConsoleWindow to name (it returns
-    // NULL there since Windows 7, by published experiments), a hidden one has. Only a new console is ours to let go at once: making it
-    // replaced our standard handles with its own, which letting it go closes, so ours are
-    // put back.
+    // NULL there since Windows 7, by published experiments), a hidden one has. Only a new
+    // console is ours to let go at once: making it replaced our standard handles with its
+    // own, which letting it go closes, so ours are put back.
     using AllocConsoleWithOptions = HRESULT(WINAPI*)(AllocConsoleOptions*, int*);
     const auto allocate = Kernel32Function<AllocConsoleWithOptions>("AllocConsoleWithOptions");
     if (!allocate) {
