@@ -2,24 +2,23 @@
 
 #include <windows.h>
 
-// Where Windows made a console for Kivo alone (its caller had none, or asked for a new one)
-// and the child is a GUI program, Kivo lets that console go before the child runs, so that
-// its window does not stay open for the child's whole life, nor the child find it: started
-// directly, a GUI program has no console at all.
+#include "platform/child_plan.h"
 
-// Whether Kivo is the only process on its console. Asked before the start: Wine attaches
-// even a GUI child to its parent's console.
-bool AloneOnConsole();
-
-// Lets Kivo's console go if the child that this process runs is a GUI program.
-void LeaveConsoleToGuiChild(HANDLE process);
+// What Kivo finds out about its console, and about its child's image, for its plan.
 
 // Whether Kivo is attached to a console.
 bool HaveConsole();
 
-// Asked where Kivo has no console: the creation flags that give a console child the console
-// that Kivo's caller asked for. DETACHED_PROCESS where it asked for none; on Windows 11 24H2
-// and later, which start Kivo without a console also where its caller asked for one (Kivo's
-// manifest asks for that), CREATE_NO_WINDOW where it asked for a console without a window,
-// and none where it asked for a console with one, which Windows then makes for the child.
-DWORD CallersConsoleFlags();
+// How many processes Kivo's console has, Kivo among them: 0 where Kivo has none, or where
+// Windows cannot count them (before XP). Asked before the start: Wine attaches even a GUI
+// child to its parent's console.
+DWORD ConsoleProcessCount();
+
+// Asked where Kivo has no console: on Windows 11 24H2 and later, makes a console as Kivo's
+// caller asked for one, notes whether it has a window, and lets it go again at once, Kivo's
+// standard handles as they were. The result tells what the caller asked for.
+ConsoleAllocation AllocateAsAsked(bool& window);
+
+// The subsystem of the image that this process runs, read from its file's headers: 0 where
+// they cannot be read, or where Windows cannot name the image (before Vista).
+WORD ChildSubsystem(HANDLE process);

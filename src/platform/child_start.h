@@ -3,9 +3,14 @@
 #include <windows.h>
 
 #include "launch_request.h"
+#include "platform/child_plan.h"
 
-// Starts the child as a direct start by Kivo's caller would: in Kivo's console, or in none
-// where Kivo has none, with Kivo's standard handles, environment and directory, and no
-// other handle of Kivo's; with the startup record and the priority class that the caller
-// gave Kivo. Flags are added to the creation flags. Fills child on success.
-BOOL StartChild(const LaunchRequest& request, DWORD flags, PROCESS_INFORMATION& child);
+// What Kivo finds out before it starts its child: what Windows can do, Kivo's console, the
+// startup record its caller gave it, its standard handles and priority class. In Kivo's job
+// or not, as JoinOwnJob found.
+StartFacts FindStartFacts(bool inOwnJob);
+
+// Starts the child as the plan says, in Kivo's environment and directory, with the startup
+// record its caller gave Kivo. Fills child on success.
+BOOL StartChild(const LaunchRequest& request, const StartFacts& facts, const StartPlan& plan,
+                PROCESS_INFORMATION& child);

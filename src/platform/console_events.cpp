@@ -3,43 +3,32 @@
 #include <windows.h>
 
 #include "platform/child_job.h"
+#include "platform/child_plan.h"
 
 // Longer than the platform waits before it ends a program that has not ended by itself
-// after one of these events: 5 s after a console close or a log-off, 20 s at a shut-down
-// for services (its documented defaults).
+// after an event that ends it: 5 s after a console close, 20 s at a shut-down for services
+// (its documented defaults).
 static const DWORD PlatformEndsUsWithin = 60000;
 
-// Ctrl+C and Ctrl+Break reach every process on the console. The child decides what they
-// mean; we stay until it has ended, so our caller never resumes while the child still
-// owns the console. Unlike ignoring interrupts through a null handler, a handler of our
-// own is not passed on to the child.
+// The child meets each console event as it would without us (AnswerTo says how). Where
+// Windows ends us soon, the job lets the child go, and we stay: the main thread ends us with
+// the child's status once it has ended, or the platform ends us. Still here long after, we
+// were not meant to end: the job takes the child back, so that ending us by force still
+// ends it. Unlike ignoring interrupts through a null handler, a handler of our own is not
+// passed on to the child.
 //
-// Closing the console, logging off and shutting down reach every process too, and the
-// platform ends each after a few seconds. The child must meet that end as it would without
-// us: a console child has its own event and seconds, while a GUI or detached child gets no
-// event and runs on. So the job lets the child go, and we stay: the main thread ends us
-// with the child's status once it has ended, or the platform ends us. Still here long
-// after, we were not meant to end (a log-off reaches services, which live on): the job
-// takes the child back, so that ending us by force still ends it.
-//
-// Wine delivers none of these three events: this follows the HandlerRoutine documentation.
+// Wine delivers no close, log-off or shut-down event: this follows the HandlerRoutine
+// documentation.
 static BOOL WINAPI OutlastConsoleEvent(DWORD event)
 {
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
+    const EventAnswer answer = AnswerTo(event);
+    if (answer.ReleaseChild) {
         ReleaseChild(true);
         Sleep(PlatformEndsUsWithin);
         ReleaseChild(false);
         Sleep(INFINITE);
-        return TRUE;
-    default:
-        return FALSE; // an event of a newer Windows: the next handler knows it
     }
+    return answer.Handled;
 }
 
 void OutlastConsoleEvents()

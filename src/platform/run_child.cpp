@@ -25,25 +25,24 @@ static DWORD NothingLeftToEnd(DWORD status)
 
 unsigned long RunChild(const LaunchRequest& request)
 {
-    // Born inside Kivo's job, the child is held until the job lets its own children go:
-    // one that it started at once would otherwise end with Kivo.
     const bool inJob = JoinOwnJob();
     OutlastConsoleEvents();
-    const bool consoleOfOurOwn = AloneOnConsole();
+    const StartFacts facts = FindStartFacts(inJob);
+    const StartPlan plan = PlanStart(facts);
     PROCESS_INFORMATION child;
-    if (!StartChild(request, inJob ? CREATE_SUSPENDED : 0, child)) {
+    if (!StartChild(request, facts, plan, child)) {
         // Nothing was started, so there is nothing to wait for or release.
         return NothingLeftToEnd(FailureStatus());
     }
     ChildStarted(child.hProcess, inJob);
     // Before a suspended child runs, so that a GUI child never finds the console; a child
-    // that runs already (no job) may have seen it.
-    if (consoleOfOurOwn) {
-        LeaveConsoleToGuiChild(child.hProcess);
+    // that runs already (no job) may have seen it. Its image is read only where that counts.
+    if (LetsConsoleGo(plan, plan.LeaveToGui ? ChildSubsystem(child.hProcess) : 0)) {
+        FreeConsole();
     }
     DWORD status = 0;
     bool ended = false;
-    if (inJob && ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
+    if ((plan.CreationFlags & CREATE_SUSPENDED) && ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
         // A child that never runs would be waited for forever.
         status = FailureStatus();
         TerminateProcess(child.hProcess, status);
