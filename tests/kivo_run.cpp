@@ -112,6 +112,7 @@ static Record StartupRecord(const KivoStart& start, HANDLE in, HANDLE out, HANDL
         return startup;
     case Handles::Pipes:
     case Handles::StdoutToFile:
+    case Handles::OneForBoth:
     case Handles::Closed: // no pipes were made: all three are null
         break;
     case Handles::Invalid:
@@ -241,19 +242,21 @@ KivoRun RunKivo(const KivoStart& start)
     const std::string name = LaunchName(start);
     const DWORD limit = static_cast<DWORD>(start.Limit * 1000);
     const bool captured = start.StdHandles == Handles::Pipes || start.StdHandles == Handles::StdoutToFile ||
-                          start.StdHandles == Handles::OwnPipes;
+                          start.StdHandles == Handles::OwnPipes || start.StdHandles == Handles::OneForBoth;
+    const bool oneForBoth = start.StdHandles == Handles::OneForBoth;
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
     const std::string stdoutFile = start.StdHandles == Handles::StdoutToFile ? TempPath("stdout.txt") : "";
     if (captured) {
         SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-        if (!MakePipe(inRead, inWrite, true, name) || !MakePipe(errRead, errWrite, false, name)) {
+        if (!MakePipe(inRead, inWrite, true, name) || (!oneForBoth && !MakePipe(errRead, errWrite, false, name))) {
             return run;
         }
         if (stdoutFile.empty()) {
             if (!MakePipe(outRead, outWrite, false, name)) {
                 return run;
             }
+            errWrite = oneForBoth ? outWrite : errWrite;
         } else {
             outWrite = CreateFileA(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -292,7 +295,7 @@ KivoRun RunKivo(const KivoStart& start)
     for (int index = 0; index < 3 && own; ++index) {
         SetStdHandle(kinds[index], swapped[index]);
     }
-    for (HANDLE launchersEnd : {inRead, outWrite, errWrite}) {
+    for (HANDLE launchersEnd : {inRead, outWrite, oneForBoth ? nullptr : errWrite}) {
         if (launchersEnd) {
             CloseHandle(launchersEnd);
         }
@@ -309,7 +312,9 @@ KivoRun RunKivo(const KivoStart& start)
     DWORD workerCount = 0;
     if (captured) {
         workers[workerCount++] = Spawn(feed);
-        workers[workerCount++] = Spawn(drainErr);
+        if (errRead) {
+            workers[workerCount++] = Spawn(drainErr);
+        }
         if (outRead) {
             workers[workerCount++] = Spawn(drainOut);
         }

@@ -12,6 +12,8 @@
 enum class Handles {
     Pipes,        // pipes: standard input holds Input; output and error are captured
     StdoutToFile, // the same, but standard output is a file, whose content is captured
+    OneForBoth,   // the same, but standard error is the very handle of standard output (a build
+                  // tool's 2>&1, Python's stderr=STDOUT): Stdout captures both
     NotGiven,     // none in the startup record (no STARTF_USESTDHANDLES): its standard input
                   // field goes as Record has it (a hot key)
     OwnPipes,     // the pipes, as the test's own standard handles while it starts the program,

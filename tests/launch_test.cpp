@@ -290,11 +290,20 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         Handles handles = Handles::Pipes; // what the caller gives the launcher
         // Whether the launcher is still on a console while its child runs; null: not asked.
         const char* launcherConsole = nullptr;
+        // The caller's console shows a screen buffer that no other process may open.
+        bool unsharedScreen = false;
         const char* notUnderWine = nullptr; // why the row cannot run under Wine
     };
     const Row rows[] = {
         {.caller = "shares its console"},
         {.caller = "starts it with no console", .flags = DETACHED_PROCESS},
+        // One handle for output and error (a build tool's 2>&1, Python's stderr=STDOUT).
+        {.caller = "hands it one pipe for output and error", .handles = Handles::OneForBoth},
+        {.caller = "starts it with no console, one pipe for output and error",
+         .flags = DETACHED_PROCESS,
+         .handles = Handles::OneForBoth},
+        // Windows lets no other process open such a buffer, but the console is there.
+        {.caller = "shows a screen buffer of its own that no other process may open", .unsharedScreen = true},
         {.caller = "gives it a console without a window", .flags = CREATE_NO_WINDOW},
         {.caller = "gives it a console of its own", .flags = CREATE_NEW_CONSOLE, .launcherConsole = "yes"},
         {.caller = "makes it a process group of its own", .flags = CREATE_NEW_PROCESS_GROUP},
@@ -330,6 +339,9 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         // Its own standard handles redirected, as cmd hands on prog > out.txt.
         {.caller = "redirects its own standard handles", .handles = Handles::OwnPipes},
         {.caller = "redirects its own standard handles, for a GUI program", .gui = true, .handles = Handles::OwnPipes},
+        // Nothing redirected: from Windows 8 on, a GUI program that a prompt starts inherits the
+        // console's handles as its standard handles.
+        {.caller = "shares its console with a GUI program", .gui = true, .handles = Handles::NotGiven},
         // A hot key takes the field of standard input, so it comes without standard handles.
         {.caller = "gives it a hot key", .record = HotKey(), .handles = Handles::NotGiven},
         {.caller = "gives it a hot key and no console",
@@ -360,8 +372,23 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         // Without standard handles of its own, a child on a console would read the console.
         // The probe echoes only where its standard handles are sure to be the caller's pipes:
         // a new console's are the console's on Windows.
-        const bool captured = row.handles == Handles::Pipes ||
+        const bool captured = row.handles == Handles::Pipes || row.handles == Handles::OneForBoth ||
                               (row.handles == Handles::OwnPipes && !(row.flags & CREATE_NEW_CONSOLE));
+        // With one handle for both, the report of the echo follows the echo.
+        const bool oneForBoth = row.handles == Handles::OneForBoth;
+        const std::string expectedOut = oneForBoth ? input + echoed : input;
+        const std::string expectedErr = oneForBoth ? "" : echoed;
+        HANDLE screen = INVALID_HANDLE_VALUE, shown = INVALID_HANDLE_VALUE;
+        if (row.unsharedScreen) {
+            shown = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+            screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+            if (screen == INVALID_HANDLE_VALUE || !SetConsoleActiveScreenBuffer(screen)) {
+                SkipRow(row.caller, "this test program has no console to show the buffer in");
+                CloseHandle(shown);
+                continue;
+            }
+        }
         const std::string echo = captured ? "/echo " : "";
         StrayPipe stray = MakeStrayPipe();
         const KivoStart direct = {.Operands = echo + stray.Directive() + window,
@@ -376,8 +403,8 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         const std::string expected = ReadFileText(directReport);
         EXPECT_TRUE(stray.Leaked()) << "started directly, the probe must find the pipe, or the check below proves nothing";
         if (captured) {
-            EXPECT_EQ(directRun.Stdout, input);
-            EXPECT_EQ(directRun.Stderr, echoed);
+            EXPECT_EQ(directRun.Stdout, expectedOut);
+            EXPECT_EQ(directRun.Stderr, expectedErr);
         }
 
         stray = MakeStrayPipe();
@@ -419,15 +446,20 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
         // STARTF_USESTDHANDLES among them: a child may tell redirected handles by it.
         EXPECT_EQ(ReportValue(text, "startflags"), ReportValue(expected, "startflags")) << "the startup flags";
         if (captured) {
-            EXPECT_EQ(run.Stdout.size(), input.size());
-            EXPECT_TRUE(run.Stdout == input) << "the child's output differs from its input";
-            EXPECT_EQ(run.Stderr, echoed);
+            EXPECT_EQ(run.Stdout.size(), expectedOut.size());
+            EXPECT_TRUE(run.Stdout == expectedOut) << "the child's output differs from its input";
+            EXPECT_EQ(run.Stderr, expectedErr);
         } else {
             EXPECT_EQ(run.Stdout + run.Stderr, directRun.Stdout + directRun.Stderr);
         }
         EXPECT_EQ(run.Status, 7u);
         EXPECT_EQ(ReportValue(text, "env"), value);
         EXPECT_TRUE(SamePath(ReportValue(text, "cwd"), folder)) << ReportValue(text, "cwd");
+        if (row.unsharedScreen) {
+            SetConsoleActiveScreenBuffer(shown);
+            CloseHandle(shown);
+            CloseHandle(screen);
+        }
     }
     SetEnvironmentVariableA("KIVO_PROBE_ENV", nullptr);
     RemoveDirectoryA(folder.c_str());

@@ -32,6 +32,7 @@
 #endif
 
 #include <cstdint>
+#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,16 +174,19 @@ static const char* HandleKind(HANDLE handle)
     }
 }
 
-// A console is attached when its screen buffer can be opened.
+// A console is attached when its input buffer or its screen buffer can be opened: another
+// process may have made either one unshared.
 static const char* HasConsole()
 {
-    const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (screen == INVALID_HANDLE_VALUE) {
-        return "no";
+    for (const char* name : {"CONIN$", "CONOUT$"}) {
+        const HANDLE buffer = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        if (buffer != INVALID_HANDLE_VALUE) {
+            CloseHandle(buffer);
+            return "yes";
+        }
     }
-    CloseHandle(screen);
-    return "yes";
+    return "no";
 }
 
 static void ReportNumber(const char* key, unsigned long number, const char* format = "%lu")
