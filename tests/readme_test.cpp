@@ -12,7 +12,7 @@
 
 namespace {
 
-// A file that an example names, made for it, and removed after unless it was there before.
+// A file that an example names, made for it, and removed after unless it could not be made.
 struct Made {
     std::string Path;
     bool Ours = false;
@@ -25,17 +25,34 @@ std::string SystemProgram(const char* name)
     return std::string(folder) + "\\" + name;
 }
 
+// A copy that an example names by an absolute path, made there with a mark beside it. A file
+// there already is replaced only where an earlier run left it, with its mark: it may be of
+// another build, or one that never ends. Another one is not the test's to touch.
+bool MakeMarked(const std::string& from, const std::string& to, std::vector<Made>& made)
+{
+    const std::string mark = to + ".kivo-test";
+    if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesA(mark.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const bool marked = WriteFileText(mark, "made by Kivo's README test\r\n");
+    made.push_back({mark, marked});
+    made.push_back({to, marked && CopyFileA(from.c_str(), to.c_str(), FALSE) != 0});
+    return made.back().Ours;
+}
+
 } // namespace
 
 TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
 {
+    // The folder is named by the test's process id, which Wine gives again run after run:
+    // what an earlier run left there is replaced.
     const std::string folder = TempPath("readme");
     CreateDirectoryA(folder.c_str(), nullptr);
     // The programs the examples name: a Kivo of the folder's own, which cmd finds first;
     // probes that end with 0 in place of the README's own tools; two that the examples
     // name by an absolute path, where this machine lets the test make them.
     const std::string absoluteFolders[] = {"C:\\Program Files\\Tool", "C:\\tools"};
-    const std::string absolutes[] = {absoluteFolders[0] + "\\tool.exe", absoluteFolders[1] + "\\Kivo.exe"};
     std::vector<Made> made;
     std::vector<std::string> folders;
     for (const std::string& absolute : absoluteFolders) {
@@ -47,20 +64,16 @@ TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
         {KivoPath(), folder + "\\Kivo.exe"},
         {ProbePath(), folder + "\\prog.exe"},
         {ProbePath(), folder + "\\tool.exe"},
-        {ProbePath(), absolutes[0]},
-        {KivoPath(), absolutes[1]},
     };
     for (const auto& [from, to] : copies) {
-        made.push_back({to, CopyFileA(from.c_str(), to.c_str(), TRUE) != 0});
+        made.push_back({to, CopyFileA(from.c_str(), to.c_str(), FALSE) != 0});
     }
+    const bool absolutesMade = MakeMarked(ProbePath(), absoluteFolders[0] + "\\tool.exe", made) &&
+                               MakeMarked(KivoPath(), absoluteFolders[1] + "\\Kivo.exe", made);
     made.push_back({folder + "\\job.bat", WriteFileText(folder + "\\job.bat", "@exit /b 7\r\n")});
     made.push_back({folder + "\\a&b.txt", WriteFileText(folder + "\\a&b.txt", "a and b\r\n")});
     made.push_back({folder + "\\out.txt", true});
     SetEnvironmentVariableA("KIVO_PROBE_OUT", nullptr);
-    bool absolutesThere = true;
-    for (const std::string& absolute : absolutes) {
-        absolutesThere = absolutesThere && GetFileAttributesA(absolute.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
 
     std::istringstream list(ReadmeExamples);
     std::string line;
@@ -75,8 +88,9 @@ TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
         ++examples;
         const bool absolute = example.find(absoluteFolders[0]) != std::string::npos ||
                               example.find(absoluteFolders[1]) != std::string::npos;
-        if (absolute && !absolutesThere) {
-            SkipRow(example.c_str(), "the programs it names by an absolute path could not be made here");
+        if (absolute && !absolutesMade) {
+            SkipRow(example.c_str(), "the programs it names by an absolute path could not be made here, or are "
+                                     "there already and not the test's");
             continue;
         }
         // cmd /s takes the rest of its line, its outer quotes dropped, as typed at a prompt.
