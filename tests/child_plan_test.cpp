@@ -79,6 +79,7 @@ const Row Rows[] = {
     // A hot key takes the record's field of standard input; Windows allows no handles beside it.
     {&Win10, Where::Shared, HotKey, "ccc", Job, Normal, Gui, Normal | Held | List, HotKey, Listed, "ioe", false, "the hot key passes on; the console's handles as at a prompt"},
     {&Win10, Where::None, HotKey, "---", Job, Normal, Cui, Normal | Held | Detach, HotKey, None, "", false, "no console, no handles: none beside a hot key (STARTUPINFO)"},
+    {&Win10, Where::None, HotKey, "fff", Job, Normal, Cui, Normal | Held | Detach | List, HotKey, Listed, "ioe", false, "no console: none named beside a hot key, so the child gets none"},
     // No console, where the caller asked for none (DETACHED_PROCESS: detached spawns, services).
     {&Nt4, Where::None, Named, "fff", Job, Normal, Cui, Normal | Held | Detach, Named, All, "ioe", false, "a detached child gets handles only where its record names them"},
     {&Win10, Where::None, Named, "ff=", Job, Normal, Cui, Normal | Held | Detach | List, Named, Listed, "io", false, "named pipes, one of them twice"},

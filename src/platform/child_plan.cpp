@@ -41,10 +41,11 @@ StartPlan PlanStart(const StartFacts& facts)
 {
     StartPlan plan = {};
     const DWORD consoleFlags = ConsoleFlags(facts);
-    // A hot key takes the record's field of standard input: Windows allows no handles beside it.
+    const bool named = (facts.RecordFlags & STARTF_USESTDHANDLES) != 0;
+    const bool detached = (consoleFlags & DETACHED_PROCESS) != 0;
+    // A hot key takes the record's field of standard input: no handles can be named beside
+    // it (STARTUPINFO), so a child without a console then gets none.
     const bool hotKey = (facts.RecordFlags & STARTF_USEHOTKEY) != 0;
-    const bool named = !hotKey && (facts.RecordFlags & STARTF_USESTDHANDLES) != 0;
-    const bool detached = !hotKey && (consoleFlags & DETACHED_PROCESS) != 0;
     const bool alone = facts.Console && facts.ConsoleProcesses == 1;
     bool redirected = false;
     for (const StdKind kind : facts.Kinds) {
@@ -61,7 +62,7 @@ StartPlan PlanStart(const StartFacts& facts)
     // that a GUI child gets them too. Never those of a console made for us alone, which a GUI
     // child would hold open.
     ListInherited(facts, passOn, named || (facts.Console && !alone), plan);
-    plan.NameStd = named || (detached && plan.InheritedCount > 0);
+    plan.NameStd = named || (detached && !hotKey && plan.InheritedCount > 0);
     if (plan.InheritedCount == 0) {
         plan.Inherits = Inheritance::None;
     } else if (facts.HandleList) {
