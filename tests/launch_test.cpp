@@ -465,7 +465,9 @@ TEST(Inherit, TheChildGetsWhatADirectStartWouldGiveIt)
     RemoveDirectoryA(folder.c_str());
 }
 
-// The test itself shares the console and must outlive the interrupts it sends.
+// The test itself shares the console and must outlive the interrupts it sends, also one
+// that reaches it late: seen once under Wine 10, after the test had passed, ending the test
+// program with the default handler's status. So the handler stays for the program's life.
 static BOOL WINAPI SurviveInterrupt(DWORD event) { return event == CTRL_C_EVENT; }
 
 TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
@@ -524,7 +526,6 @@ TEST(Interrupt, CtrlCGoesToTheChildAndTheLauncherWaitsForIt)
         EXPECT_EQ(run.Processes, 2u);
         EXPECT_EQ(run.Stdout + run.Stderr, "");
     }
-    SetConsoleCtrlHandler(SurviveInterrupt, FALSE);
 }
 
 // Closing Kivo's console window: each child meets the end it would meet without Kivo. A
