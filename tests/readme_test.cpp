@@ -73,7 +73,6 @@ TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
     made.push_back({folder + "\\job.bat", WriteFileText(folder + "\\job.bat", "@exit /b 7\r\n")});
     made.push_back({folder + "\\a&b.txt", WriteFileText(folder + "\\a&b.txt", "a and b\r\n")});
     made.push_back({folder + "\\out.txt", true});
-    SetEnvironmentVariableA("KIVO_PROBE_OUT", nullptr);
 
     std::istringstream list(ReadmeExamples);
     std::string line;
@@ -83,7 +82,10 @@ TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
         if (line.empty() || line[0] == '#' || tab == std::string::npos) {
             continue;
         }
-        const std::string example = line.substr(tab + 1);
+        // The example, and where the child is a probe, the command line it must get.
+        const size_t second = line.find('\t', tab + 1);
+        const std::string example = line.substr(tab + 1, second == std::string::npos ? second : second - tab - 1);
+        const std::string commandLine = second == std::string::npos ? "" : line.substr(second + 1);
         SCOPED_TRACE(example);
         ++examples;
         const bool absolute = example.find(absoluteFolders[0]) != std::string::npos ||
@@ -94,10 +96,14 @@ TEST(Readme, EveryExampleForCmdEndsWithItsStatus)
             continue;
         }
         // cmd /s takes the rest of its line, its outer quotes dropped, as typed at a prompt.
+        const std::string report = FreshReport();
         const KivoRun run = RunKivo({.Operands = "/s /c \"" + example + "\"",
                                      .Program = SystemProgram("cmd.exe"),
                                      .Directory = folder});
         EXPECT_EQ(run.Status, std::strtoul(line.c_str(), nullptr, 10)) << run.Stdout << run.Stderr;
+        if (!commandLine.empty()) {
+            EXPECT_EQ(ReportValue(ReadFileText(report), "cmdline"), commandLine) << "the child's command line";
+        }
     }
     EXPECT_GT(examples, 0) << "no example in the list";
 
