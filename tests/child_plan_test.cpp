@@ -105,37 +105,29 @@ const Row Rows[] = {
     {&Nt4, Where::Alone, 0, "ccc", NoJob, Normal, Gui, Normal, 0, None, "", false, "no jobs before 2000"},
 };
 
-// The handle of one letter of a row at one place: console handles as the era makes them,
-// every other handle distinct.
-HANDLE HandleOf(const char* handles, int index, const Era& era)
+// The handle of one letter of a row at one place, and its kind: console handles as the era
+// makes them, every other handle distinct.
+void HandleOf(const char* handles, int index, const Era& era, HANDLE& handle, StdKind& kind)
 {
     switch (handles[index]) {
     case 'c':
-        return reinterpret_cast<HANDLE>(era.RealConsole ? 0x40 + 4 * index : 3 + 4 * index);
+        handle = reinterpret_cast<HANDLE>(era.RealConsole ? 0x40 + 4 * index : 3 + 4 * index);
+        kind = era.RealConsole ? StdKind::Console : StdKind::ConsolePseudo;
+        break;
     case 'f':
-        return reinterpret_cast<HANDLE>(0x100 + 4 * index);
+        handle = reinterpret_cast<HANDLE>(0x100 + 4 * index);
+        kind = StdKind::Redirected;
+        break;
     case '=':
-        return HandleOf(handles, index - 1, era);
+        HandleOf(handles, index - 1, era, handle, kind);
+        break;
     case 'x':
-        return INVALID_HANDLE_VALUE;
+        handle = INVALID_HANDLE_VALUE;
+        kind = StdKind::Invalid;
+        break;
     default:
-        return nullptr;
-    }
-}
-
-StdKind KindOf(const char* handles, int index, const Era& era)
-{
-    switch (handles[index]) {
-    case 'c':
-        return era.RealConsole ? StdKind::Console : StdKind::ConsolePseudo;
-    case 'f':
-        return StdKind::Redirected;
-    case '=':
-        return KindOf(handles, index - 1, era);
-    case 'x':
-        return StdKind::Invalid;
-    default:
-        return StdKind::Missing;
+        handle = nullptr;
+        kind = StdKind::Missing;
     }
 }
 
@@ -153,8 +145,7 @@ StartFacts FactsOf(const Row& row)
     facts.AllocatedWindow = row.Console == Where::AskedWindow;
     facts.RecordFlags = row.Record;
     for (int index = 0; index < 3; ++index) {
-        facts.Std[index] = HandleOf(row.Handles, index, *row.Windows);
-        facts.Kinds[index] = KindOf(row.Handles, index, *row.Windows);
+        HandleOf(row.Handles, index, *row.Windows, facts.Std[index], facts.Kinds[index]);
     }
     facts.Priority = row.Priority;
     facts.InOwnJob = row.InJob;
@@ -179,7 +170,6 @@ TEST(StartPlan, EachCallerOnEachWindowsGetsWhatADirectStartGives)
         const StartPlan plan = PlanStart(facts);
         EXPECT_EQ(Hex(plan.CreationFlags), Hex(row.Flags)) << "creation flags";
         EXPECT_EQ(Hex(plan.RecordFlags), Hex(row.ChildRecord)) << "the child's record's flags";
-        EXPECT_EQ(plan.NameStd, (row.ChildRecord & Named) != 0) << "the child's record names Kivo's handles";
         EXPECT_EQ(static_cast<int>(plan.Inherits), static_cast<int>(row.Inherits)) << "inheritance";
         std::string inherited;
         for (DWORD listed = 0; listed < plan.InheritedCount; ++listed) {

@@ -46,6 +46,9 @@ ConsoleAllocation AllocateAsAsked(bool& window)
 {
     using AllocConsoleWithOptions = HRESULT(WINAPI*)(AllocConsoleOptions*, int*);
     const auto allocate = Kernel32Function<AllocConsoleWithOptions>("AllocConsoleWithOptions");
+    if (!allocate) {
+        return AllocationUntold;
+    }
     const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE standard[3];
     for (int index = 0; index < 3; ++index) {
@@ -54,7 +57,7 @@ ConsoleAllocation AllocateAsAsked(bool& window)
     // A console with a window is asked for hidden, so that none shows.
     AllocConsoleOptions options = {0, TRUE, SW_HIDE};
     int result = AllocationUntold;
-    if (!allocate || FAILED(allocate(&options, &result))) {
+    if (FAILED(allocate(&options, &result))) {
         return AllocationUntold;
     }
     if (result == AllocationNew) {

@@ -62,7 +62,7 @@ StartPlan PlanStart(const StartFacts& facts)
     // that a GUI child gets them too. Never those of a console made for us alone, which a GUI
     // child would hold open.
     ListInherited(facts, passOn, named || (facts.Console && !alone), plan);
-    plan.NameStd = named || (detached && !hotKey && plan.InheritedCount > 0);
+    const bool nameStd = named || (detached && !hotKey && plan.InheritedCount > 0);
     if (plan.InheritedCount == 0) {
         plan.Inherits = Inheritance::None;
     } else if (facts.HandleList) {
@@ -74,7 +74,7 @@ StartPlan PlanStart(const StartFacts& facts)
     } else {
         plan.InheritedCount = 0; // a console's handles alone are not worth all of ours
     }
-    plan.RecordFlags = facts.RecordFlags | (plan.NameStd ? STARTF_USESTDHANDLES : 0);
+    plan.RecordFlags = facts.RecordFlags | (nameStd ? STARTF_USESTDHANDLES : 0);
     // Windows starts a child at normal priority unless asked for another (only idle and
     // below normal pass on by themselves): ours is the one our caller chose.
     plan.CreationFlags = facts.Priority | consoleFlags;

@@ -47,8 +47,7 @@ enum class Inheritance : unsigned char {
 
 struct StartPlan {
     DWORD CreationFlags;
-    DWORD RecordFlags;   // the child's startup record's flags
-    bool NameStd;        // the child's record names Kivo's standard handles
+    DWORD RecordFlags;   // the child's startup record's flags; STARTF_USESTDHANDLES names Kivo's handles
     Inheritance Inherits;
     HANDLE Inherited[3]; // each once; made inheritable before the start
     DWORD InheritedCount;

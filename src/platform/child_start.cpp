@@ -92,7 +92,7 @@ BOOL StartChild(const LaunchRequest& request, const StartFacts& facts, const Sta
     static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104), "the startup record of x86 or x64 Windows");
     STARTUPINFOW& record = startup.StartupInfo;
     record.dwFlags = plan.RecordFlags;
-    if (plan.NameStd) {
+    if (plan.RecordFlags & STARTF_USESTDHANDLES) {
         record.hStdInput = facts.Std[0];
         record.hStdOutput = facts.Std[1];
         record.hStdError = facts.Std[2];
